@@ -1,0 +1,53 @@
+// os_init, the at-exit restore and the four services this host ignores.
+#include <cstdlib>
+
+#include "console_state.h"
+#include "os_services.h"
+
+console_handle_set console_handles = {nullptr, nullptr, nullptr};
+
+namespace {
+
+[[noreturn]] void fail_setup() { std::exit(1); }
+
+HANDLE take_std_handle(DWORD which) {
+    HANDLE handle = GetStdHandle(which);
+    if (handle == INVALID_HANDLE_VALUE) fail_setup();
+    return handle;
+}
+
+}  // namespace
+
+// Makes the console show the buffer that was active before the game started.
+extern "C" void restore_initial_buffer(void) {
+    SetConsoleActiveScreenBuffer(console_handles.initial_output);
+}
+
+extern "C" int os_init(void) {
+    console_handles.input = take_std_handle(STD_INPUT_HANDLE);
+    console_handles.initial_output = take_std_handle(STD_OUTPUT_HANDLE);
+
+    console_handles.screen_buffer =
+        CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  CONSOLE_TEXTMODE_BUFFER, nullptr);
+    if (console_handles.screen_buffer == INVALID_HANDLE_VALUE) fail_setup();
+    if (!SetConsoleActiveScreenBuffer(console_handles.screen_buffer)) fail_setup();
+
+    // From here on every way out of the process brings the initial buffer back.
+    std::atexit(restore_initial_buffer);
+
+    // No line input, echo or processed input: Ctrl+C arrives as a key.
+    if (!SetConsoleMode(console_handles.input, 0)) fail_setup();
+    // No processed output and no wrapping.
+    if (!SetConsoleMode(console_handles.screen_buffer, 0)) fail_setup();
+
+    CONSOLE_CURSOR_INFO hidden_cursor = {1, FALSE};
+    SetConsoleCursorInfo(console_handles.screen_buffer, &hidden_cursor);
+
+    return SetConsoleTitleA("Umberdeep") ? 1 : 0;
+}
+
+extern "C" void os_sound(...) {}
+extern "C" void os_fade(...) {}
+extern "C" void os_zoom(...) {}
+extern "C" void os_update_client(...) {}

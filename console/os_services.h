@@ -1,0 +1,121 @@
+/*
+ * os_services.h - the services that UmberdeepSafeMode exports to a game module.
+ *
+ * A game module is a DLL named "Umberdeep.dll" that exports
+ *
+ *     int dll_main(int argc, char **argv);
+ *
+ * The host loads it, calls dll_main with the process's command line and ends
+ * the process with its result. While dll_main runs, the module calls back into
+ * the host through the ten services below, all exported by name from the host
+ * executable. Link against the host's import library (libUmberdeepSafeMode.dll.a)
+ * or look them up with GetProcAddress(GetModuleHandleA(NULL), "os_...").
+ *
+ * A module must match the host's bitness: a 64-bit module needs the x86_64 host,
+ * a 32-bit module the i686 host. All services use the C calling convention
+ * (cdecl) and run on the thread that called dll_main.
+ *
+ * Cell attributes are console character attributes: bits 0-3 foreground
+ * (blue 0x01, green 0x02, red 0x04, intensity 0x08), bits 4-7 background
+ * (blue 0x10, green 0x20, red 0x40, intensity 0x80). Coordinates count from 0
+ * at the top-left cell; the screen buffer is the console's default size for a
+ * new buffer (80 x 25 on a default console).
+ */
+#ifndef UMBERDEEP_OS_SERVICES_H
+#define UMBERDEEP_OS_SERVICES_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#define OS_ANY_ARGUMENTS ...
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 202311L
+#define OS_ANY_ARGUMENTS ...
+#else
+#define OS_ANY_ARGUMENTS /* unprototyped: any arguments */
+#endif
+
+/* Sets up the console: a private screen buffer becomes active, input and output
+ * modes are switched off, the cursor is hidden and the window title becomes
+ * "Umberdeep". Call it before any other console service. Ends the process with
+ * status 1 when the console cannot be set up; returns nonzero when the title was
+ * set, 0 when it was not. The initial buffer comes back when the process ends. */
+int os_init(void);
+
+/* Writes one cell: character char_code (low byte) in colours attr at column x,
+ * row y. Returns nonzero when the cell was written, 0 when not (before os_init,
+ * for a coordinate outside 0..32767, or when the console wrote nothing). */
+int os_put_font(int char_code, int attr, int x, int y);
+
+/* Draws a tile by its text fallback: a negative tile draws nothing (the result
+ * then means nothing); any other tile is exactly os_put_font(char_code, attr,
+ * x, y). t1, t2 and t3 are not read: pass whatever the game has there. */
+int os_put_tile(int tile, intptr_t t1, intptr_t t2, intptr_t t3,
+                int char_code, int attr, int x, int y);
+
+/* Shows (show != 0) or erases (show == 0) the title banner, which covers
+ * columns 23-55 of rows 1-8. Erasing blanks exactly the cells showing painted. */
+void os_display_title(int show);
+
+/* Polls the keyboard without waiting: sleeps 1 ms, then takes at most one input
+ * record and reports it as a key code (OS_KEY_* below, or 0) and a character
+ * (a signed byte, or 0). Key releases and other records give 0 and 0. Alt+F4
+ * and Ctrl+X (character 24) end the process with status 0. Either pointer may
+ * be null; that output is then not written. */
+void os_get_input(int *key_code, int *char_code);
+
+/* Waits at least 40 ms while draining input (each poll takes and discards at
+ * most one record; the exit keys still act). Returns the milliseconds measured,
+ * from 40 to 5000. */
+int os_pause(void);
+
+/* Accepted and ignored by this host: no sound, no effects. They read none of
+ * their arguments, so a module may pass whatever it passes. */
+void os_sound(OS_ANY_ARGUMENTS);
+void os_fade(OS_ANY_ARGUMENTS);
+void os_zoom(OS_ANY_ARGUMENTS);
+void os_update_client(OS_ANY_ARGUMENTS);
+
+/* Key codes reported by os_get_input. The plain codes are the keys' PC scan
+ * codes. A navigation key held with Shift reports OS_KEY_SHIFT(code), with Ctrl
+ * (and no Shift) OS_KEY_CTRL(code); with Alt it reports 0. A function key F1-F9
+ * ignores Shift and Ctrl and with Alt reports OS_KEY_ALT(code). Every other key,
+ * F10-F12 included, reports 0. */
+enum os_key_code {
+    OS_KEY_NONE = 0,
+    OS_KEY_HOME = 71,
+    OS_KEY_UP = 72,
+    OS_KEY_PAGE_UP = 73,
+    OS_KEY_LEFT = 75,
+    OS_KEY_RIGHT = 77,
+    OS_KEY_END = 79,
+    OS_KEY_DOWN = 80,
+    OS_KEY_PAGE_DOWN = 81,
+    OS_KEY_F1 = 59,
+    OS_KEY_F2 = 60,
+    OS_KEY_F3 = 61,
+    OS_KEY_F4 = 62,
+    OS_KEY_F5 = 63,
+    OS_KEY_F6 = 64,
+    OS_KEY_F7 = 65,
+    OS_KEY_F8 = 66,
+    OS_KEY_F9 = 67
+};
+
+#define OS_KEY_ALT_OFFSET 1000
+#define OS_KEY_SHIFT_OFFSET 2000
+#define OS_KEY_CTRL_OFFSET 3000
+#define OS_KEY_ALT(code) ((code) + OS_KEY_ALT_OFFSET)
+#define OS_KEY_SHIFT(code) ((code) + OS_KEY_SHIFT_OFFSET)
+#define OS_KEY_CTRL(code) ((code) + OS_KEY_CTRL_OFFSET)
+
+/* The character that ends the game from the keyboard (Ctrl+X). */
+#define OS_CHAR_EXIT 24
+
+#ifdef __cplusplus
+}
+#endif
+
+#undef OS_ANY_ARGUMENTS
+
+#endif /* UMBERDEEP_OS_SERVICES_H */

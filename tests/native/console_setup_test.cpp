@@ -1,0 +1,200 @@
+// os_init's steps, their failures, the at-exit restore and the inert services.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "console_state.h"
+#include "os_services.h"
+#include "scripted_console.h"
+
+namespace {
+
+class ConsoleSetup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scripted::reset();
+        console_handles = {nullptr, nullptr, nullptr};
+    }
+};
+
+const std::vector<std::string> setup_calls = {
+    "GetStdHandle(input)",
+    "GetStdHandle(output)",
+    "CreateConsoleScreenBuffer(3221225472,0,null,1,null)",
+    "SetConsoleActiveScreenBuffer(buffer)",
+    "SetConsoleMode(input,0)",
+    "SetConsoleMode(buffer,0)",
+    "SetConsoleCursorInfo(buffer,1,hidden)",
+    "SetConsoleTitleA(Umberdeep)",
+};
+
+TEST_F(ConsoleSetup, RunsItsStepsInOrderAndActivatesAPrivateBuffer) {
+    EXPECT_NE(os_init(), 0);
+    EXPECT_EQ(scripted::state().calls, setup_calls);
+
+    scripted::console& c = scripted::state();
+    EXPECT_EQ(console_handles.input, c.std_input);
+    EXPECT_EQ(console_handles.initial_output, c.std_output);
+    ASSERT_NE(console_handles.screen_buffer, c.std_output);
+    EXPECT_EQ(c.active, console_handles.screen_buffer);
+    EXPECT_EQ(c.input_modes[c.std_input], 0u);
+    const scripted::screen_buffer& buffer = c.buffers[console_handles.screen_buffer];
+    EXPECT_EQ(buffer.mode, 0u);
+    EXPECT_EQ(buffer.cursor.dwSize, 1u);
+    EXPECT_FALSE(buffer.cursor.bVisible);
+    EXPECT_EQ(c.title, "Umberdeep");
+}
+
+TEST_F(ConsoleSetup, AFailedTitleOnlyMakesTheResultZero) {
+    scripted::state().failing.insert("SetConsoleTitleA");
+    EXPECT_EQ(os_init(), 0);
+    EXPECT_EQ(scripted::state().active, console_handles.screen_buffer);
+    EXPECT_EQ(scripted::state().calls.size(), setup_calls.size());
+}
+
+TEST_F(ConsoleSetup, AFailedCursorStepIsIgnored) {
+    scripted::state().failing.insert("SetConsoleCursorInfo");
+    EXPECT_NE(os_init(), 0);
+    EXPECT_EQ(scripted::state().calls, setup_calls);
+}
+
+TEST(ConsoleSetupNullHandle, ANullStandardHandleIsTakenAsItIs) {
+    // Only INVALID_HANDLE_VALUE ends set-up at once; a null input handle goes on
+    // until the console refuses to set its mode.
+    EXPECT_EXIT(
+        {
+            scripted::reset();
+            scripted::state().std_input = nullptr;
+            std::atexit([] {
+                for (const std::string& call : scripted::state().calls)
+                    std::fprintf(stderr, "%s ", call.c_str());
+            });
+            os_init();
+        },
+        ::testing::ExitedWithCode(1), "CreateConsoleScreenBuffer.* SetConsoleMode\\(null,0\\) SetConsoleActive");
+}
+
+// Each failing step ends the process with status 1 before any later step runs.
+struct failing_step {
+    const char* function;
+    const char* last_call;
+};
+
+class ConsoleSetupFailure : public ::testing::TestWithParam<failing_step> {};
+
+TEST_P(ConsoleSetupFailure, EndsTheProcessWithStatusOne) {
+    const failing_step step = GetParam();
+    EXPECT_EXIT(
+        {
+            scripted::reset();
+            scripted::state().failing.insert(step.function);
+            os_init();
+            std::exit(99);
+        },
+        ::testing::ExitedWithCode(1), "");
+}
+
+TEST_P(ConsoleSetupFailure, StopsAtTheFailingStep) {
+    const failing_step step = GetParam();
+    // The process would end at the failing step: the last call made shows where.
+    EXPECT_EXIT(
+        {
+            scripted::reset();
+            scripted::state().failing.insert(step.function);
+            std::atexit([] {
+                std::fprintf(stderr, "last call: %s\n", scripted::state().calls.back().c_str());
+            });
+            os_init();
+        },
+        ::testing::ExitedWithCode(1), std::string("last call: ") + step.last_call);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachStep, ConsoleSetupFailure,
+    ::testing::Values(
+        failing_step{"GetStdHandle(input)", "GetStdHandle\\(input\\)"},
+        failing_step{"GetStdHandle(output)", "GetStdHandle\\(output\\)"},
+        failing_step{"CreateConsoleScreenBuffer", "CreateConsoleScreenBuffer"},
+        failing_step{"SetConsoleActiveScreenBuffer", "SetConsoleActiveScreenBuffer\\(buffer\\)"},
+        // After the handler is registered the initial buffer comes back on the way out.
+        failing_step{"SetConsoleMode(input)", "SetConsoleActiveScreenBuffer\\(initial\\)"},
+        failing_step{"SetConsoleMode(buffer)", "SetConsoleActiveScreenBuffer\\(initial\\)"}));
+
+// Registered before os_init, so it runs after os_init's handler at exit.
+void report_active_buffer_at_exit() {
+    std::atexit([] {
+        scripted::console& c = scripted::state();
+        std::fprintf(stderr, "active at exit: %s\n",
+                     c.active == c.std_output ? "initial" : "private");
+    });
+}
+
+TEST(ConsoleRestore, TheInitialBufferIsActiveAgainAtExit) {
+    EXPECT_EXIT(
+        {
+            scripted::reset();
+            report_active_buffer_at_exit();
+            os_init();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "active at exit: initial");
+}
+
+TEST(ConsoleRestore, AnInputModeFailureStillRestoresTheInitialBuffer) {
+    EXPECT_EXIT(
+        {
+            scripted::reset();
+            scripted::state().failing.insert("SetConsoleMode(input)");
+            report_active_buffer_at_exit();
+            os_init();
+        },
+        ::testing::ExitedWithCode(1), "active at exit: initial");
+}
+
+TEST(ConsoleRestore, EachSetupRegistersTheHandlerAgain) {
+    EXPECT_EXIT(
+        {
+            scripted::reset();
+            std::atexit([] {
+                int restores = 0;
+                for (const std::string& call : scripted::state().calls)
+                    restores += call == "SetConsoleActiveScreenBuffer(initial)";
+                std::fprintf(stderr, "restores: %d\n", restores);
+            });
+            os_init();
+            os_init();
+            os_init();
+            scripted::state().calls.clear();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "restores: 3");
+}
+
+TEST_F(ConsoleSetup, ARepeatedSetupCreatesAndActivatesAnotherBuffer) {
+    os_init();
+    HANDLE first = console_handles.screen_buffer;
+    scripted::state().calls.clear();
+    os_init();
+    EXPECT_EQ(scripted::state().calls, setup_calls);
+    EXPECT_NE(console_handles.screen_buffer, first);
+    EXPECT_EQ(scripted::state().active, console_handles.screen_buffer);
+    EXPECT_EQ(scripted::state().buffers.size(), 3u);  // initial, first, second
+}
+
+TEST_F(ConsoleSetup, TheInertServicesChangeNothing) {
+    os_init();
+    const scripted::console before = scripted::state();
+    const console_handle_set handles = console_handles;
+    os_sound(1, 2, 3);
+    os_fade("anything", 4.5);
+    os_zoom();
+    os_update_client(nullptr, -1);
+    EXPECT_EQ(scripted::state().calls, before.calls);
+    EXPECT_EQ(scripted::state().active, before.active);
+    EXPECT_EQ(console_handles.screen_buffer, handles.screen_buffer);
+    EXPECT_EQ(console_handles.input, handles.input);
+    EXPECT_EQ(console_handles.initial_output, handles.initial_output);
+}
+
+}  // namespace

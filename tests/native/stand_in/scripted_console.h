@@ -1,0 +1,80 @@
+// The scripted console behind the stand-in Win32 functions: screen buffers of
+// cells, console modes, an input queue, a controllable tick count, loadable
+// fake modules and a log of every call the host made.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace scripted {
+
+struct screen_buffer {
+    int width = 80;
+    int height = 25;
+    std::vector<CHAR_INFO> cells = std::vector<CHAR_INFO>(80 * 25, CHAR_INFO{{' '}, 0x07});
+    DWORD mode = 0x3;  // processed output and wrapping, as a new buffer has
+    CONSOLE_CURSOR_INFO cursor = {25, TRUE};
+
+    CHAR_INFO& at(int x, int y) { return cells[y * width + x]; }
+};
+
+struct cell_write {
+    HANDLE buffer;
+    CHAR_INFO cell;
+    COORD size;
+    COORD source;
+    SMALL_RECT region;
+};
+
+struct message_box {
+    std::string text;
+    std::string caption;
+    UINT style;
+};
+
+struct fake_module {
+    std::map<std::string, void*> exports;
+};
+
+struct console {
+    HANDLE std_input;
+    HANDLE std_output;
+    HANDLE active;
+    std::map<HANDLE, screen_buffer> buffers;
+    std::map<HANDLE, DWORD> input_modes;
+    std::string title = "wine";
+    std::deque<INPUT_RECORD> input;
+    DWORD ticks = 1000;
+    DWORD ticks_per_sleep_ms = 1;  // how far each Sleep(n) moves the tick count, per ms
+
+    std::vector<std::string> calls;      // one entry per stand-in call, in order
+    std::set<std::string> failing;       // names of the functions that must fail
+    std::vector<cell_write> writes;
+    bool clip_regions = true;            // hand back the clipped region, as Windows does
+    bool empty_region = false;           // hand back an empty region after a write
+
+    std::map<std::string, fake_module> modules;  // by file name
+    std::set<std::string> loaded;
+    std::vector<std::string> freed;
+    std::vector<message_box> boxes;
+    int next_handle = 0x100;
+};
+
+// The one scripted console; reset() starts a fresh one with a standard input
+// console buffer and an initial 80 x 25 output buffer.
+console& state();
+void reset();
+
+HANDLE new_handle();
+bool fails(const char* function);
+
+// Record helpers for the input queue.
+INPUT_RECORD key_record(bool down, WORD virtual_key, char character, DWORD control_state);
+INPUT_RECORD other_record(WORD event_type);
+
+}  // namespace scripted
