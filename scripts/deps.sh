@@ -34,4 +34,4 @@ if [ "$need" != build ]; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q >&2
-apt-get install -y -q --no-install-recommends "${packages[@]}" >&2
+apt-get install -y -q "${packages[@]}" >&2

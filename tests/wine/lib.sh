@@ -1,0 +1,119 @@
+# Shared by the Wine tests: a private Wine prefix, tmux server and X display for
+# one test run, a way to run the host in a real console, and result lines.
+# Source it; then call wine_bench_start once and wine_bench_stop at the end.
+#
+#   ARCH=x64|x86        which host to test (build/windows-$ARCH)
+#   run_host DIR TIMEOUT ARGS...   runs DIR/UmberdeepSafeMode.exe in tmux; sets HOST_STATUS
+#   new_run_dir MODULE             a fresh folder with the host and modules/MODULE.dll as Umberdeep.dll
+#   pass NAME / fail NAME WHY      print one result line; counted by scripts/test.sh
+
+WINE_TESTS_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+ARCH=${ARCH:-x64}
+BUILD_ROOT=${BUILD_ROOT:-$WINE_TESTS_ROOT/build}
+BUILD_DIR=$BUILD_ROOT/windows-$ARCH
+WINE_PASSED=${WINE_PASSED:-0}
+WINE_FAILED=${WINE_FAILED:-0}
+
+pass() {
+    WINE_PASSED=$((WINE_PASSED + 1))
+    echo "PASS: [$ARCH] $1"
+}
+
+fail() {
+    WINE_FAILED=$((WINE_FAILED + 1))
+    echo "FAIL: [$ARCH] $1: $2"
+}
+
+# check NAME EXPECTED ACTUAL: passes when the two are equal.
+check() {
+    if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "expected <$2>, got <$3>"; fi
+}
+
+# Starts a bench unless one is already running (BENCH_DIR set by a caller).
+wine_bench_start() {
+    if [ -n "${BENCH_DIR:-}" ]; then OWN_BENCH=0; return 0; fi
+    OWN_BENCH=1
+    BENCH_DIR=$(mktemp -d /tmp/umberdeep-wine.XXXXXX)
+    export WINEPREFIX=$BENCH_DIR/prefix
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEDEBUG=-all
+    export LC_ALL=C
+    export BENCH_DIR
+    export TMUX_SOCKET=umberdeep-$$-$RANDOM
+    # A private X display, so that message boxes really appear and block.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$BENCH_DIR/display" >/dev/null 2>&1 &
+    export XVFB_PID=$!
+    local i
+    for i in $(seq 100); do [ -s "$BENCH_DIR/display" ] && break; sleep 0.1; done
+    export DISPLAY=":$(cat "$BENCH_DIR/display")"
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+}
+
+wine_bench_stop() {
+    [ "${OWN_BENCH:-1}" = 1 ] || return 0
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
+    [ -n "${TMUX_SOCKET:-}" ] && tmux -L "$TMUX_SOCKET" kill-server >/dev/null 2>&1
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" >/dev/null 2>&1
+    [ -n "${BENCH_DIR:-}" ] && rm -rf "$BENCH_DIR"
+    return 0
+}
+
+# new_run_dir MODULE: prints the path of a fresh folder holding the host and the
+# named test module as Umberdeep.dll (no module when MODULE is "-").
+new_run_dir() {
+    local dir
+    dir=$(mktemp -d "$BENCH_DIR/run.XXXXXX")
+    cp "$BUILD_DIR/UmberdeepSafeMode.exe" "$dir/"
+    if [ "$1" != - ]; then cp "$BUILD_DIR/modules/$1.dll" "$dir/Umberdeep.dll"; fi
+    echo "$dir"
+}
+
+# run_host DIR TIMEOUT [ARGS...]: runs the host in DIR inside a tmux pane (a real
+# console) and waits for it; HOST_STATUS is its exit status (124 on time-out).
+# Arguments are passed through a file so that spaces survive the shell hops.
+run_host() {
+    local dir=$1 limit=$2
+    shift 2
+    run_host_start "$dir" "$limit" "$@"
+    run_host_wait "$dir" "$limit"
+}
+
+# run_host_start DIR TIMEOUT [ARGS...]: starts the host and returns at once; the
+# pane is "$TMUX_SOCKET" session "$(basename DIR)". INPUT=file redirects stdin.
+run_host_start() {
+    local dir=$1 limit=$2
+    shift 2
+    rm -f "$dir/rc"
+    local quoted="" a
+    for a in "$@"; do quoted+=" $(printf '%q' "$a")"; done
+    local stdin_redirect=""
+    [ -n "${INPUT:-}" ] && stdin_redirect="< $(printf '%q' "$INPUT")"
+    cat >"$dir/run.sh" <<RUN
+cd $(printf '%q' "$dir")
+timeout --foreground -k 5 $limit wine UmberdeepSafeMode.exe$quoted $stdin_redirect
+echo \$? > rc.tmp && mv rc.tmp rc
+RUN
+    local session
+    session=$(basename "$dir")
+    if tmux -L "$TMUX_SOCKET" has-session 2>/dev/null; then
+        tmux -L "$TMUX_SOCKET" new-window -d -t "=main" -n "$session" "bash $dir/run.sh" 
+    else
+        tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s main -n "$session" -x 80 -y 25 "bash $dir/run.sh"
+        tmux -L "$TMUX_SOCKET" set-option -g remain-on-exit off >/dev/null
+    fi
+}
+
+run_host_wait() {
+    local dir=$1 limit=$2 i
+    for i in $(seq $((limit * 10 + 100))); do
+        [ -f "$dir/rc" ] && break
+        sleep 0.1
+    done
+    HOST_STATUS=$(cat "$dir/rc" 2>/dev/null || echo 124)
+}
+
+# probe_value DIR KEY: the value of "KEY=..." from the module's probe.out.
+probe_value() {
+    grep -m1 "^$2=" "$1/probe.out" 2>/dev/null | cut -d= -f2-
+}
