@@ -11,8 +11,8 @@ const char title_art[title_art_rows * title_art_columns + 1] =
     "# # # # # # #  # #  # # #  #  #  "
     "### # # ### ## # #  ##  ## ## #  "
     "                                 "
-    "## ########################### ##"
-    " ##                           ## ";
+    " ############# ### ############# "
+    "#             # # #             #";
 
 static_assert(sizeof(title_art) == title_art_rows * title_art_columns + 1,
               "the banner is 8 rows of 33 cells");
