@@ -13,7 +13,8 @@ double pause_mark = 0.0;
 constexpr int pause_minimum_ms = 40;
 constexpr int pause_clamp_ms = 5000;
 
-// The tick count wraps to 0 after 2^32 ms; a reading below the mark has wrapped.
+// The tick count wraps to 0 after 2^32 ms. A reading far below the mark has
+// wrapped; one just below it differs only by the mark's rounding to double.
 constexpr long double tick_wrap_seconds = 4294967296.0L / 1000.0L;
 
 }  // namespace
@@ -26,7 +27,7 @@ int pause_clock(int measure) {
         return 0;
     }
     long double elapsed = clock_seconds() - pause_mark;
-    if (elapsed < 0) elapsed += tick_wrap_seconds;
+    if (elapsed < -tick_wrap_seconds / 2) elapsed += tick_wrap_seconds;
     if (elapsed < 0) return 0;
     if (elapsed > pause_clamp_ms / 1000.0L) return pause_clamp_ms;
     return static_cast<int>(elapsed * 1000);

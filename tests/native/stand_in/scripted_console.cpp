@@ -3,6 +3,8 @@
 #include "scripted_console.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace scripted {
@@ -184,7 +186,12 @@ BOOL ReadConsoleInputA(HANDLE input, INPUT_RECORD* records, DWORD length, DWORD*
 
 void Sleep(DWORD milliseconds) {
     log("Sleep(" + std::to_string(milliseconds) + ")");
-    state().ticks += milliseconds * state().ticks_per_sleep_ms;
+    console& c = state();
+    c.ticks += milliseconds * c.ticks_per_sleep_ms;
+    if (++c.sleeps > c.sleep_limit) {
+        std::fprintf(stderr, "Sleep called %ld times: the caller never stops waiting\n", c.sleeps);
+        std::abort();
+    }
 }
 
 DWORD GetTickCount() { return state().ticks; }

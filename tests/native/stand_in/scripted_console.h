@@ -51,6 +51,8 @@ struct console {
     std::deque<INPUT_RECORD> input;
     DWORD ticks = 1000;
     DWORD ticks_per_sleep_ms = 1;  // how far each Sleep(n) moves the tick count, per ms
+    long sleeps = 0;
+    long sleep_limit = 1000000;    // a loop that never ends aborts the test here
 
     std::vector<std::string> calls;      // one entry per stand-in call, in order
     std::set<std::string> failing;       // names of the functions that must fail

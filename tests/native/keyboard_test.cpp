@@ -1,0 +1,242 @@
+// Keyboard translation and polling against the scripted console.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "console_state.h"
+#include "key_translation.h"
+#include "os_services.h"
+#include "scripted_console.h"
+
+namespace {
+
+constexpr DWORD shift = SHIFT_PRESSED;
+constexpr DWORD ctrl = LEFT_CTRL_PRESSED;
+constexpr DWORD rctrl = RIGHT_CTRL_PRESSED;
+constexpr DWORD alt = LEFT_ALT_PRESSED;
+constexpr DWORD ralt = RIGHT_ALT_PRESSED;
+
+key_translation press(WORD vk, DWORD state, char ch = 0) {
+    return translate_input_record(scripted::key_record(true, vk, ch, state));
+}
+
+// One row of the key table: plain, Shift, Ctrl and Alt columns.
+struct key_row {
+    WORD vk;
+    int plain, with_shift, with_ctrl, with_alt;
+};
+
+const key_row key_table_rows[] = {
+    {VK_HOME, 71, 2071, 3071, 0},   {VK_UP, 72, 2072, 3072, 0},
+    {VK_PRIOR, 73, 2073, 3073, 0},  {VK_LEFT, 75, 2075, 3075, 0},
+    {VK_RIGHT, 77, 2077, 3077, 0},  {VK_END, 79, 2079, 3079, 0},
+    {VK_DOWN, 80, 2080, 3080, 0},   {VK_NEXT, 81, 2081, 3081, 0},
+    {VK_F1, 59, 59, 59, 1059},      {VK_F2, 60, 60, 60, 1060},
+    {VK_F3, 61, 61, 61, 1061},      {VK_F4, 62, 62, 62, 1062},
+    {VK_F5, 63, 63, 63, 1063},      {VK_F6, 64, 64, 64, 1064},
+    {VK_F7, 65, 65, 65, 1065},      {VK_F8, 66, 66, 66, 1066},
+    {VK_F9, 67, 67, 67, 1067},      {VK_F10, 0, 0, 0, 0},
+    {VK_F11, 0, 0, 0, 0},           {VK_F12, 0, 0, 0, 0},
+    {'A', 0, 0, 0, 0},              {0x0D, 0, 0, 0, 0},
+    {0x2D /* Insert */, 0, 0, 0, 0}, {0x67 /* keypad 7, Num Lock on */, 0, 0, 0, 0},
+};
+
+class KeyTable : public ::testing::TestWithParam<key_row> {};
+
+TEST_P(KeyTable, EveryColumnGivesItsCode) {
+    const key_row row = GetParam();
+    EXPECT_EQ(press(row.vk, 0).key_code, row.plain);
+    EXPECT_EQ(press(row.vk, shift).key_code, row.with_shift);
+    EXPECT_EQ(press(row.vk, ctrl).key_code, row.with_ctrl);
+    EXPECT_EQ(press(row.vk, rctrl).key_code, row.with_ctrl);
+    EXPECT_EQ(press(row.vk, shift | ctrl).key_code, row.with_shift);  // Shift wins over Ctrl
+    if (row.with_alt != 1062) {  // Alt+F4 ends the process; checked below
+        EXPECT_EQ(press(row.vk, alt).key_code, row.with_alt);
+        EXPECT_EQ(press(row.vk, ralt).key_code, row.with_alt);
+        EXPECT_EQ(press(row.vk, alt | shift).key_code, row.with_alt);  // Alt wins over both
+        EXPECT_EQ(press(row.vk, alt | ctrl | shift).key_code, row.with_alt);
+    }
+}
+
+TEST_P(KeyTable, LockAndEnhancedBitsAreIgnored) {
+    const key_row row = GetParam();
+    for (DWORD extra : {DWORD{NUMLOCK_ON}, DWORD{CAPSLOCK_ON}, DWORD{SCROLLLOCK_ON},
+                        DWORD{ENHANCED_KEY}, DWORD{0xFFFFFE00}}) {
+        EXPECT_EQ(press(row.vk, extra).key_code, row.plain) << extra;
+        EXPECT_EQ(press(row.vk, extra | shift).key_code, row.with_shift) << extra;
+        EXPECT_EQ(press(row.vk, extra | ctrl).key_code, row.with_ctrl) << extra;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllKeys, KeyTable, ::testing::ValuesIn(key_table_rows));
+
+TEST(KeyTranslation, PrecedenceExamples) {
+    EXPECT_EQ(press(VK_UP, shift | ctrl).key_code, 2072);
+    EXPECT_EQ(press(VK_UP, alt | shift).key_code, 0);
+    EXPECT_EQ(press(VK_F1, alt | ctrl).key_code, 1059);
+}
+
+TEST(KeyTranslation, CharactersAreSignedBytes) {
+    EXPECT_EQ(press('A', 0, 'a').char_code, 97);
+    EXPECT_EQ(press(0, 0, static_cast<char>(0xE9)).char_code, -23);
+    EXPECT_EQ(press(0, 0, static_cast<char>(0x80)).char_code, -128);
+    EXPECT_EQ(press(0, 0, static_cast<char>(0xFF)).char_code, -1);
+    EXPECT_EQ(press(0, 0, 127).char_code, 127);
+    EXPECT_EQ(press(VK_UP, 0).char_code, 0);
+}
+
+TEST(KeyTranslation, OnlyAltF4AndCharacter24EndTheProcess) {
+    EXPECT_TRUE(press(VK_F4, alt).ends_process);
+    EXPECT_TRUE(press(VK_F4, ralt | shift | ctrl | NUMLOCK_ON).ends_process);
+    EXPECT_TRUE(press('X', ctrl, 24).ends_process);
+    EXPECT_TRUE(press(0, 0, 24).ends_process);  // character 24 typed any other way
+    EXPECT_FALSE(press('C', ctrl, 3).ends_process);
+    EXPECT_FALSE(press(VK_F4, 0).ends_process);
+    EXPECT_FALSE(press(VK_F4, ctrl).ends_process);
+    EXPECT_FALSE(press('X', 0, 'x').ends_process);
+    EXPECT_FALSE(translate_input_record(scripted::key_record(false, VK_F4, 0, alt)).ends_process);
+    EXPECT_FALSE(translate_input_record(scripted::key_record(false, 'X', 24, ctrl)).ends_process);
+}
+
+TEST(KeyTranslation, ReleasesAndOtherRecordsGiveNothing) {
+    const key_translation release = translate_input_record(scripted::key_record(false, VK_UP, 'a', 0));
+    EXPECT_EQ(release.key_code, 0);
+    EXPECT_EQ(release.char_code, 0);
+    for (WORD type : {WORD{MOUSE_EVENT}, WORD{WINDOW_BUFFER_SIZE_EVENT}, WORD{MENU_EVENT},
+                      WORD{FOCUS_EVENT}, WORD{0}, WORD{0xFFFF}}) {
+        INPUT_RECORD record = scripted::key_record(true, VK_F4, 24, alt);
+        record.EventType = type;
+        const key_translation t = translate_input_record(record);
+        EXPECT_EQ(t.key_code, 0) << type;
+        EXPECT_EQ(t.char_code, 0) << type;
+        EXPECT_FALSE(t.ends_process) << type;
+    }
+}
+
+TEST(KeyTranslation, ARepeatedKeyYieldsOneKey) {
+    INPUT_RECORD record = scripted::key_record(true, VK_DOWN, 0, 0);
+    record.Event.KeyEvent.wRepeatCount = 3;
+    EXPECT_EQ(translate_input_record(record).key_code, 80);
+}
+
+class InputPolling : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scripted::reset();
+        console_handles = {nullptr, nullptr, nullptr};
+        os_init();
+        scripted::state().calls.clear();
+    }
+    static void queue(const INPUT_RECORD& record) { scripted::state().input.push_back(record); }
+};
+
+TEST_F(InputPolling, AnEmptyQueueGivesNothingAfterSleepingFirst) {
+    int key = 5, ch = 5;
+    os_get_input(&key, &ch);
+    EXPECT_EQ(key, 0);
+    EXPECT_EQ(ch, 0);
+    const std::vector<std::string> expected = {"Sleep(1)", "GetNumberOfConsoleInputEvents"};
+    EXPECT_EQ(scripted::state().calls, expected);
+}
+
+TEST_F(InputPolling, TakesOneRecordPerCallInOrder) {
+    queue(scripted::key_record(true, 'A', 'a', 0));
+    queue(scripted::key_record(false, 'A', 'a', 0));
+    queue(scripted::other_record(FOCUS_EVENT));
+    queue(scripted::other_record(MENU_EVENT));
+    queue(scripted::other_record(MOUSE_EVENT));
+    queue(scripted::key_record(true, VK_UP, 0, shift));
+    const std::pair<int, int> expected[] = {{0, 97}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {2072, 0}, {0, 0}};
+    for (const auto& [want_key, want_char] : expected) {
+        const size_t before = scripted::state().input.size();
+        int key = -7, ch = -7;
+        os_get_input(&key, &ch);
+        EXPECT_EQ(key, want_key);
+        EXPECT_EQ(ch, want_char);
+        EXPECT_EQ(scripted::state().input.size(), before == 0 ? 0 : before - 1);
+    }
+    for (const std::string& call : scripted::state().calls)
+        if (call.rfind("ReadConsoleInputA", 0) == 0) EXPECT_EQ(call, "ReadConsoleInputA(1)");
+}
+
+TEST_F(InputPolling, CtrlCIsAnOrdinaryCharacter) {
+    queue(scripted::key_record(true, 'C', 3, ctrl));
+    int key = -1, ch = -1;
+    os_get_input(&key, &ch);
+    EXPECT_EQ(key, 0);
+    EXPECT_EQ(ch, 3);
+}
+
+TEST_F(InputPolling, FailedQueriesReadAsNoKey) {
+    queue(scripted::key_record(true, 'A', 'a', 0));
+    for (const char* failing : {"GetNumberOfConsoleInputEvents", "ReadConsoleInputA"}) {
+        scripted::state().failing = {failing};
+        int key = -1, ch = -1;
+        os_get_input(&key, &ch);
+        EXPECT_EQ(key, 0) << failing;
+        EXPECT_EQ(ch, 0) << failing;
+    }
+}
+
+TEST_F(InputPolling, ANullPointerIsSkippedAndTheOtherOutputStillWritten) {
+    queue(scripted::key_record(true, VK_UP, 0, 0));
+    queue(scripted::key_record(true, 'b', 'b', 0));
+    queue(scripted::key_record(true, VK_DOWN, 'c', 0));
+    int value = -1;
+    os_get_input(&value, nullptr);
+    EXPECT_EQ(value, 72);
+    os_get_input(nullptr, &value);
+    EXPECT_EQ(value, 'b');
+    os_get_input(nullptr, nullptr);
+    EXPECT_TRUE(scripted::state().input.empty());
+}
+
+TEST(InputPollingBeforeSetup, ReportsNoKey) {
+    scripted::reset();
+    console_handles = {nullptr, nullptr, nullptr};
+    scripted::state().input.push_back(scripted::key_record(true, VK_UP, 0, 0));
+    int key = -1, ch = -1;
+    os_get_input(&key, &ch);
+    EXPECT_EQ(key, 0);
+    EXPECT_EQ(ch, 0);
+    EXPECT_EQ(scripted::state().input.size(), 1u);
+}
+
+struct exit_key {
+    WORD vk;
+    char ch;
+    DWORD state;
+    bool null_pointers;
+};
+
+class ExitKeys : public ::testing::TestWithParam<exit_key> {};
+
+// Sets up the console, queues the key and polls once; returns only if the
+// key did not end the process.
+void poll_one_key(const exit_key& k) {
+    scripted::reset();
+    console_handles = {nullptr, nullptr, nullptr};
+    os_init();
+    scripted::state().input.push_back(scripted::key_record(true, k.vk, k.ch, k.state));
+    int key = 0, ch = 0;
+    if (k.null_pointers)
+        os_get_input(nullptr, nullptr);
+    else
+        os_get_input(&key, &ch);
+}
+
+TEST_P(ExitKeys, EndTheProcessWithStatusZero) {
+    const exit_key k = GetParam();
+    EXPECT_EXIT((poll_one_key(k), std::exit(42)), ::testing::ExitedWithCode(0), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllWays, ExitKeys,
+    ::testing::Values(exit_key{VK_F4, 0, alt, false}, exit_key{VK_F4, 0, ralt, false},
+                      exit_key{VK_F4, 0, alt | ctrl | shift, false},
+                      exit_key{VK_F4, 0, ralt | NUMLOCK_ON | ENHANCED_KEY, false},
+                      exit_key{'X', 24, ctrl, false}, exit_key{'X', 24, ctrl | shift, false},
+                      exit_key{0, 24, 0, false}, exit_key{VK_F4, 0, alt, true},
+                      exit_key{'X', 24, ctrl, true}));
+
+}  // namespace
