@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the key-translation fuzzer with clang (libFuzzer, ASan, UBSan) and runs
+# it for five million executions (at least a million, however it is run). Prints PASS:/FAIL: lines and the figures.
+set -u
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+OUT=$ROOT/build/fuzz
+RUNS=${FUZZ_RUNS:-5000000}
+mkdir -p "$OUT/corpus"
+
+if ! clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+        -I "$ROOT/tests/native/stand_in" -I "$ROOT/console" \
+        "$ROOT/tests/fuzz/fuzz_key_translation.cpp" "$ROOT/console/key_translation.cpp" \
+        -o "$OUT/fuzz_key_translation" 2>"$OUT/build.log"; then
+    cat "$OUT/build.log"
+    echo "FAIL: fuzzer build"
+    exit 0
+fi
+
+# A few seeds: an Up press, Alt+F4, Ctrl+X.
+printf '\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x26\x00\x48\x00\x00\x00\x00\x00\x00\x00' >"$OUT/corpus/up"
+printf '\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x73\x00\x3e\x00\x00\x00\x02\x00\x00\x00' >"$OUT/corpus/alt_f4"
+printf '\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x58\x00\x2d\x00\x18\x00\x08\x00\x00\x00' >"$OUT/corpus/ctrl_x"
+
+"$OUT/fuzz_key_translation" -runs="$RUNS" -max_len=32 -seed=1 "$OUT/corpus" >"$OUT/run.log" 2>&1
+status=$?
+done_line=$(grep -E '^Done [0-9]+ runs' "$OUT/run.log" | tail -n 1)
+if [ "$status" = 0 ] && [ -n "$done_line" ]; then
+    echo "PASS: key translation fuzzed without a crash or broken invariant"
+    echo "  fuzzer: $done_line"
+else
+    tail -n 20 "$OUT/run.log"
+    echo "FAIL: key translation fuzzing (status $status)"
+fi
