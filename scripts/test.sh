@@ -45,8 +45,10 @@ for preset in windows-x64 windows-x86; do build_preset "$preset"; done
 for preset in native native-sanitize; do
     if build_preset "$preset"; then
         echo "== native unit tests ($preset)"
-        ctest --test-dir "build/$preset" --output-on-failure -j "$(nproc)" >"$LOG_DIR/ctest-$preset.log" 2>&1
-        grep -E '(Failed|\*\*\*)' "$LOG_DIR/ctest-$preset.log" | head -n 40
+        ctest --test-dir "build/$preset" -V -j "$(nproc)" >"$LOG_DIR/ctest-$preset.log" 2>&1
+        grep -E '(\*\*\*Failed|\*\*\*Exception|\[  FAILED  \])' "$LOG_DIR/ctest-$preset.log" | head -n 40
+        # Figures the tests print, such as the key-space counts.
+        grep -E '^[0-9]+:   [a-z][a-z -]*: ' "$LOG_DIR/ctest-$preset.log" | sed -E 's/^[0-9]+: //' 
         ctest_counts "$LOG_DIR/ctest-$preset.log"
         tail -n 3 "$LOG_DIR/ctest-$preset.log"
     fi
