@@ -7,6 +7,7 @@
 
 #include "console_state.h"
 #include "os_services.h"
+#include "host_fixture.h"
 #include "scripted_console.h"
 #include "title_art.h"
 
@@ -15,11 +16,7 @@ namespace {
 class CellOutput : public ::testing::Test {
 protected:
     void SetUp() override {
-        scripted::reset();
-        console_handles = {nullptr, nullptr, nullptr};
-        os_init();
-        scripted::state().writes.clear();
-        scripted::state().calls.clear();
+        start_after_setup();
         // A recognisable screen: every cell holds its own character and colour.
         for (int y = 0; y < 25; ++y)
             for (int x = 0; x < 80; ++x) screen().at(x, y) = filler(x, y);
@@ -112,8 +109,7 @@ TEST_F(CellOutput, ACoordinateOutsideTheConsolesRangeWritesNothing) {
 }
 
 TEST(CellOutputBeforeSetup, EveryWriteFails) {
-    scripted::reset();
-    console_handles = {nullptr, nullptr, nullptr};
+    start_before_setup();
     EXPECT_EQ(os_put_font('a', 7, 0, 0), 0);
     EXPECT_EQ(os_put_tile(1, 0, 0, 0, 'a', 7, 0, 0), 0);
     os_display_title(1);

@@ -6,6 +6,7 @@
 
 #include "console_state.h"
 #include "os_services.h"
+#include "host_fixture.h"
 #include "scripted_console.h"
 
 namespace {
@@ -13,8 +14,7 @@ namespace {
 class ConsoleSetup : public ::testing::Test {
 protected:
     void SetUp() override {
-        scripted::reset();
-        console_handles = {nullptr, nullptr, nullptr};
+        start_before_setup();
     }
 };
 

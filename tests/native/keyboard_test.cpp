@@ -6,6 +6,7 @@
 #include "console_state.h"
 #include "key_translation.h"
 #include "os_services.h"
+#include "host_fixture.h"
 #include "scripted_console.h"
 
 namespace {
@@ -122,10 +123,7 @@ TEST(KeyTranslation, ARepeatedKeyYieldsOneKey) {
 class InputPolling : public ::testing::Test {
 protected:
     void SetUp() override {
-        scripted::reset();
-        console_handles = {nullptr, nullptr, nullptr};
-        os_init();
-        scripted::state().calls.clear();
+        start_after_setup();
     }
     static void queue(const INPUT_RECORD& record) { scripted::state().input.push_back(record); }
 };
@@ -192,8 +190,7 @@ TEST_F(InputPolling, ANullPointerIsSkippedAndTheOtherOutputStillWritten) {
 }
 
 TEST(InputPollingBeforeSetup, ReportsNoKey) {
-    scripted::reset();
-    console_handles = {nullptr, nullptr, nullptr};
+    start_before_setup();
     scripted::state().input.push_back(scripted::key_record(true, VK_UP, 0, 0));
     int key = -1, ch = -1;
     os_get_input(&key, &ch);
@@ -214,8 +211,7 @@ class ExitKeys : public ::testing::TestWithParam<exit_key> {};
 // Sets up the console, queues the key and polls once; returns only if the
 // key did not end the process.
 void poll_one_key(const exit_key& k) {
-    scripted::reset();
-    console_handles = {nullptr, nullptr, nullptr};
+    start_before_setup();
     os_init();
     scripted::state().input.push_back(scripted::key_record(true, k.vk, k.ch, k.state));
     int key = 0, ch = 0;

@@ -6,6 +6,7 @@
 #include "console_state.h"
 #include "os_services.h"
 #include "pause.h"
+#include "host_fixture.h"
 #include "scripted_console.h"
 
 namespace {
@@ -13,10 +14,7 @@ namespace {
 class Pause : public ::testing::Test {
 protected:
     void SetUp() override {
-        scripted::reset();
-        console_handles = {nullptr, nullptr, nullptr};
-        os_init();
-        scripted::state().calls.clear();
+        start_after_setup();
     }
     static long polls() {
         long n = 0;
