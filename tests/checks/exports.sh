@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The host executables' boundary as the loader sees it: the export table holds
+# exactly the ten os_ services by name (nothing more, no ordinal-only entries),
+# and the import table names only system DLLs. Prints PASS:/FAIL: lines.
+set -u
+# pass/fail/check and BUILD_ROOT (default: build/ of this checkout) come from
+# the Wine bench's library; nothing of Wine is started here.
+. "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
+
+EXPECTED_EXPORTS="os_display_title os_fade os_get_input os_init os_pause os_put_font os_put_tile os_sound os_update_client os_zoom"
+ALLOWED_IMPORTS="KERNEL32.dll msvcrt.dll USER32.dll"
+
+# exported_names DUMP: the names of the "[Ordinal/Name Pointer] Table", sorted.
+exported_names() {
+    awk '/^\[Ordinal\/Name Pointer\] Table/ {inside = 1; next}
+         inside && /^[[:space:]]*\[ *[0-9]+\]/ {print $NF; next}
+         inside {exit}' "$1" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//'
+}
+
+# address_table_size DUMP: how many entries the export address table has.
+address_table_size() {
+    awk '/^Export Address Table -- / {inside = 1; next}
+         inside && /^[[:space:]]*\[ *[0-9]+\]/ {n++; next}
+         inside {exit}
+         END {print n + 0}' "$1"
+}
+
+for ARCH in x64 x86; do
+    if [ "$ARCH" = x64 ]; then objdump=x86_64-w64-mingw32-objdump; else objdump=i686-w64-mingw32-objdump; fi
+    exe=$BUILD_ROOT/windows-$ARCH/UmberdeepSafeMode.exe
+    if [ ! -f "$exe" ]; then
+        fail "export and import tables" "no $exe"
+        continue
+    fi
+    dump=$(mktemp)
+    if ! "$objdump" -p "$exe" >"$dump" 2>&1; then
+        fail "export and import tables" "$objdump -p failed: $(head -n 3 "$dump")"
+        rm -f "$dump"
+        continue
+    fi
+
+    check "exports: exactly the ten services by name" "$EXPECTED_EXPORTS" "$(exported_names "$dump")"
+    check "exports: no entry without a name" 10 "$(address_table_size "$dump")"
+    check "exports: the table is named after the host" "UmberdeepSafeMode.exe" \
+        "$(awk '/^Name[[:space:]]/ {print $NF; exit}' "$dump")"
+
+    imports=$(awk '/DLL Name:/ {print $NF}' "$dump" | LC_ALL=C sort -u | tr '\n' ' ' | sed 's/ $//')
+    case " $imports " in
+        *" KERNEL32.dll "*) pass "imports: KERNEL32.dll" ;;
+        *) fail "imports: KERNEL32.dll" "not imported; imports are <$imports>" ;;
+    esac
+    unexpected=""
+    for dll in $imports; do
+        case " $ALLOWED_IMPORTS " in
+            *" $dll "*) ;;
+            *) unexpected+=" $dll" ;;
+        esac
+    done
+    check "imports: only system DLLs ($ALLOWED_IMPORTS)" "" "${unexpected# }"
+    rm -f "$dump"
+done
+
+echo "$WINE_PASSED passed, $WINE_FAILED failed"
+[ "$WINE_FAILED" = 0 ]
