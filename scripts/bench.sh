@@ -1,0 +1,237 @@
+#!/usr/bin/env bash
+# Benchmarks of the real host under Wine, for the x86_64 and the i686 host: each
+# figure against the platform's own limit for the same work, measured in the
+# same run. Prints a table and writes it to $BUILD_ROOT/bench/results.md.
+#
+# usage: scripts/bench.sh [--quick] [--readme]
+#   --quick    a tenth of every count, and 3 start-up rounds (to try it out)
+#   --readme   also put the table under "## Performance" in README.md
+# BUILD_ROOT   build trees to use (default: build/); built when needed
+# BENCH_ARCHES hosts to measure (default: "x64 x86")
+# BENCH_STARTS start-up rounds (default: 25; each starts all three programs once)
+set -u
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+export BUILD_ROOT=${BUILD_ROOT:-$ROOT/build}
+ARCHES=${BENCH_ARCHES:-x64 x86}
+STARTS=${BENCH_STARTS:-25}
+quick=0
+readme=0
+for arg in "$@"; do
+    case "$arg" in
+        --quick) quick=1 ;;
+        --readme) readme=1 ;;
+        *) echo "usage: scripts/bench.sh [--quick] [--readme]" >&2; exit 2 ;;
+    esac
+done
+[ "$quick" = 1 ] && STARTS=${BENCH_STARTS:-3}
+OUT_DIR=$BUILD_ROOT/bench
+mkdir -p "$OUT_DIR"
+
+scripts/deps.sh test >&2 || exit 1
+
+triple_of() { [ "$1" = x64 ] && echo x86_64-w64-mingw32 || echo i686-w64-mingw32; }
+name_of() { [ "$1" = x64 ] && echo x86_64 || echo i686; }
+
+# --- build -----------------------------------------------------------------
+for arch in $ARCHES; do
+    dir=$BUILD_ROOT/windows-$arch
+    echo "bench: building $dir" >&2
+    { cmake --preset "windows-$arch" -B "$dir" >/dev/null &&
+      cmake --build "$dir" -j "$(nproc)" --target UmberdeepSafeMode bench_module \
+          bench_startup bench_bare bench_launcher >/dev/null; } || {
+        echo "bench: build of windows-$arch failed" >&2
+        exit 1
+    }
+done
+
+# --- run -------------------------------------------------------------------
+. tests/wine/lib.sh
+wine_bench_start
+trap wine_bench_stop EXIT
+# A persistent server: every start below finds it running, as a player's would.
+wineserver -p
+
+# measure ARCH: the benchmark module inside the real host, one process.
+measure() {
+    local arch=$1 build=$BUILD_ROOT/windows-$1 dir
+    dir=$(mktemp -d "$BENCH_DIR/measure-$arch.XXXXXX")
+    cp "$build/UmberdeepSafeMode.exe" "$dir/"
+    cp "$build/bench/bench_module.dll" "$dir/Umberdeep.dll"
+    local args=()
+    [ "$quick" = 1 ] && args=(quick)
+    echo "bench: [$arch] services (about $([ "$quick" = 1 ] && echo 10 || echo 90) s)" >&2
+    run_host "$dir" 600 "${args[@]}"
+    cp "$dir/bench.out" "$OUT_DIR/services-$arch.txt" 2>/dev/null || : >"$OUT_DIR/services-$arch.txt"
+    echo "status=$HOST_STATUS" >>"$OUT_DIR/services-$arch.txt"
+}
+
+# startup ARCH: the host, the plain launcher and the bare program, each started
+# the same way from one shell in a tmux pane, in turns. Each line of the log:
+# round program time-before-wine first-line time-after-wine (microseconds).
+startup() {
+    local arch=$1 build=$BUILD_ROOT/windows-$1 dir
+    dir=$(mktemp -d "$BENCH_DIR/startup-$arch.XXXXXX")
+    mkdir "$dir/host" "$dir/launcher" "$dir/bare"
+    cp "$build/UmberdeepSafeMode.exe" "$build/bench/bench_startup.dll" "$dir/host/"
+    mv "$dir/host/bench_startup.dll" "$dir/host/Umberdeep.dll"
+    cp "$build/bench/bench_launcher.exe" "$dir/launcher/"
+    cp "$build/bench/bench_startup.dll" "$dir/launcher/Umberdeep.dll"
+    cp "$build/bench/bench_bare.exe" "$dir/bare/"
+    cat >"$dir/run.sh" <<RUN
+programs=(host:UmberdeepSafeMode.exe launcher:bench_launcher.exe bare:bench_bare.exe)
+us() { echo "\${1/./}"; }
+for round in \$(seq 0 $STARTS); do
+    for k in 0 1 2; do
+        entry=\${programs[(round + k) % 3]}
+        cd "$dir/\${entry%%:*}" && rm -f startup.out
+        before=\$EPOCHREALTIME
+        timeout --foreground -k 5 60 wine "\${entry#*:}"
+        after=\$EPOCHREALTIME
+        echo "\$round \${entry%%:*} \$(us \$before) \$(cat startup.out 2>/dev/null || echo 0) \$(us \$after)" >>"$dir/startup.log"
+    done
+done
+echo 0 >"$dir/rc"
+RUN
+    echo "bench: [$arch] start-up, $STARTS rounds" >&2
+    if tmux -L "$TMUX_SOCKET" has-session 2>/dev/null; then
+        tmux -L "$TMUX_SOCKET" new-window -d -t "=main" -n "startup-$arch" "bash $dir/run.sh"
+    else
+        tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s main -n "startup-$arch" \
+            -x 80 -y 25 "bash $dir/run.sh"
+    fi
+    run_host_wait "$dir" 600
+    # Round 0 warms the caches up and is left out.
+    awk '$1 > 0' "$dir/startup.log" >"$OUT_DIR/startup-$arch.txt"
+}
+
+# The tmux session run_host creates is also where the start-up runs go.
+for arch in $ARCHES; do measure "$arch"; done
+for arch in $ARCHES; do startup "$arch"; done
+
+# --- table -----------------------------------------------------------------
+value() { grep -m1 "^$2=" "$OUT_DIR/services-$1.txt" 2>/dev/null | cut -d= -f2- | cut -d' ' -f1; }
+# startup_stat ARCH PROGRAM first|whole median|min: milliseconds from just
+# before "wine" to the program's first line, or to its exit
+startup_stat() {
+    awk -v p="$2" -v what="$3" '$2 == p && $4 > 0 {
+            v = (what == "first" ? $4 - $3 : $5 - $3) / 1000; print v }' \
+        "$OUT_DIR/startup-$1.txt" | sort -n |
+        awk -v stat="$4" '{ v[NR] = $1 } END { if (NR == 0) print "?"; else if (stat == "min") printf "%.1f", v[1];
+              else if (NR % 2) printf "%.1f", v[(NR + 1) / 2]; else printf "%.1f", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 > 0 && a != "") printf "%.3f", a / b; else printf "?" }'; }
+median_of() { echo "$1" | cut -d/ -f2; }
+# cell HOST LIMIT [RATIO]: "host / limit / ratio"
+cell() { local r=${3:-$(ratio "$1" "$2")}; echo "$1 / $2 / **$r**"; }
+
+declare -A row
+for arch in $ARCHES; do
+    row[cell_$arch]=$(cell "$(value "$arch" cell_host_mean)" "$(value "$arch" cell_direct_mean)")
+    row[cellmed_$arch]=$(cell "$(value "$arch" cell_host_block_median)" "$(value "$arch" cell_direct_block_median)" "$(value "$arch" cell_pair_ratio)")
+    row[screen_$arch]=$(cell "$(value "$arch" screen_host_ms)" "$(value "$arch" screen_direct_ms)")
+    row[screenpair_$arch]="**$(value "$arch" screen_pair_ratio)**"
+    row[onecall_$arch]="$(value "$arch" screen_one_call_ms)"
+    row[banner_$arch]=$(cell "$(value "$arch" banner_host_ms)" "$(value "$arch" banner_direct_ms)")
+    row[bannerspread_$arch]=$(cell "$(value "$arch" banner_host_spread)" "$(value "$arch" banner_direct_spread)" "$(value "$arch" banner_pair_ratio)")
+    row[bannercells_$arch]=$(value "$arch" banner_cells)
+    row[poll_$arch]=$(cell "$(value "$arch" poll_host_mean)" "$(value "$arch" poll_direct_mean)")
+    row[pollmed_$arch]=$(cell "$(value "$arch" poll_host_block_median)" "$(value "$arch" poll_direct_block_median)" "$(value "$arch" poll_pair_ratio)")
+    for clock in ticks qpc; do
+        h=$(value "$arch" pause_host_$clock)
+        s=$(value "$arch" pause_sleep_$clock)
+        q=$(value "$arch" pause_query_$clock)
+        row[pause${clock}_$arch]=$(cell "$h" "$s" "$(ratio "$(median_of "$h")" "$(median_of "$s")")")
+        row[pauseq${clock}_$arch]=$(cell "$h" "$q" "$(ratio "$(median_of "$h")" "$(median_of "$q")")")
+        row[alone${clock}_$arch]=$(value "$arch" pause_alone_$clock)
+    done
+    row[returned_$arch]=$(value "$arch" pause_host_returned)
+    row[longer_$arch]="$(value "$arch" pause_longer_than_returned) of $(value "$arch" pause_count)"
+    row[reads39_$arch]=$(value "$arch" pause_tick_40_reads_39)
+    for stat in median min; do
+        hf=$(startup_stat "$arch" host first $stat)
+        lf=$(startup_stat "$arch" launcher first $stat)
+        bf=$(startup_stat "$arch" bare first $stat)
+        row[startbare${stat}_$arch]=$(cell "$hf" "$bf")
+        row[startlaunch${stat}_$arch]=$(cell "$hf" "$lf")
+        row[launchbare${stat}_$arch]=$(cell "$lf" "$bf")
+    done
+    row[wholebare_$arch]=$(cell "$(startup_stat "$arch" host whole median)" "$(startup_stat "$arch" bare whole median)")
+    row[wholelaunch_$arch]=$(cell "$(startup_stat "$arch" host whole median)" "$(startup_stat "$arch" launcher whole median)")
+    exe=$BUILD_ROOT/windows-$arch/UmberdeepSafeMode.exe
+    stripped=$(mktemp)
+    "$(triple_of "$arch")-strip" -o "$stripped" "$exe"
+    size=$(stat -c %s "$stripped")
+    rm -f "$stripped"
+    row[size_$arch]="$size B ($(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1024 }') KiB) / 65536 B / **$(ratio "$size" 65536)**"
+    row[imports_$arch]=$("$(triple_of "$arch")-objdump" -p "$exe" | awk '/DLL Name:/ { printf "%s%s", sep, $3; sep = ", " }')
+    row[status_$arch]=$(value "$arch" status)
+    row[count_$arch]=$(value "$arch" cell_count)
+    row[starts_$arch]=$(awk '$2 == "bare"' "$OUT_DIR/startup-$arch.txt" | wc -l)
+done
+
+cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
+{
+    echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores ($cpu), $(wine --version),"
+    echo "in tmux ($(tmux -V)); $([ "$quick" = 1 ] && echo "quick run (a tenth of every count), ")start-up: median of ${STARTS} rounds."
+    echo "Each cell: host / limit / **ratio**; the limit is the same work done directly on the platform in the same run."
+    echo
+    header="| Measure | Limit |"
+    rule="| --- | --- |"
+    for arch in $ARCHES; do header+=" $(name_of "$arch") |"; rule+=" --- |"; done
+    echo "$header Goal |"
+    echo "$rule --- |"
+    line() {
+        local label=$1 limit=$2 key=$3 goal=$4 out
+        out="| $label | $limit |"
+        for arch in $ARCHES; do out+=" ${row[${key}_$arch]} |"; done
+        echo "$out $goal |"
+    }
+    line "Cell write, os_put_font, mean of ${row[count_${ARCHES%% *}]} (µs)" "one-cell WriteConsoleOutputA on the active buffer" cell "≤ 1.05"
+    line "Cell write, medians of the blocks of 100 (µs), paired ratio" "the same" cellmed "—"
+    line "Full screen 80 × 25, cell by cell, mean (ms)" "the same 2000 cells, one call each" screen "—"
+    line "Full screen, paired ratio" "the same" screenpair "—"
+    line "Full screen in one WriteConsoleOutputA call (ms)" "(for scale: what batching would give)" onecall "—"
+    line "Banner cells painted" "—" bannercells "—"
+    line "Banner, os_display_title(1) then (0), mean (ms)" "the same cells written directly" banner "—"
+    line "Banner, min/median/max (ms), paired ratio" "the same" bannerspread "—"
+    line "Poll, os_get_input on an empty queue, mean (µs)" "Sleep(1) + GetNumberOfConsoleInputEvents" poll "≤ 1.05"
+    line "Poll, medians of the blocks of 50 (µs), paired ratio" "the same" pollmed "—"
+    line "Pause, 200 os_pause by GetTickCount, min/median/max (ms)" "Sleep(1) until 40 ticks" pauseticks "≤ 1.02 (medians)"
+    line "Pause, 200 os_pause by QueryPerformanceCounter (ms)" "Sleep(1) until 40 ticks" pauseqpc "≤ 1.02 (medians)"
+    line "Pause, 200 os_pause by GetTickCount (ms)" "Sleep(1) + console query until 40 ticks" pauseqticks "—"
+    line "Pause, 200 os_pause by QueryPerformanceCounter (ms)" "Sleep(1) + console query until 40 ticks" pauseqqpc "—"
+    line "Pause, what os_pause returned, min/median/max (ms)" "—" returned "40–5000"
+    line "Pauses that ran past the milliseconds they returned" "—" longer "—"
+    line "Start ticks at which 40 ticks read as 39 ms (mark in double)" "—" reads39 "—"
+    line "Pause, 100 os_pause on their own, by GetTickCount (ms)" "—" aloneticks "—"
+    line "Pause, 100 os_pause on their own, by QueryPerformanceCounter (ms)" "—" aloneqpc "—"
+    line "Start-up to the first line of dll_main, median (ms)" "bare console program, to the first line of main" startbaremedian "≤ 1.2"
+    line "Start-up to the first line of dll_main, fastest (ms)" "bare console program, fastest" startbaremin "≤ 1.2"
+    line "Start-up to the first line of dll_main, median (ms)" "launcher that only loads the module and calls it" startlaunchmedian "—"
+    line "Start-up to the first line of dll_main, fastest (ms)" "the same launcher, fastest" startlaunchmin "—"
+    line "Plain launcher to dll_main, median (ms)" "bare console program" launchbaremedian "—"
+    line "Whole run, start to exit, median (ms)" "bare console program" wholebare "—"
+    line "Whole run, start to exit, median (ms)" "plain launcher" wholelaunch "—"
+    line "Release exe, stripped" "64 KiB" size "≤ 1"
+    line "Imported DLLs (objdump -p)" "system DLLs only" imports "system only"
+    line "Benchmark run's exit status" "—" status "0"
+} >"$OUT_DIR/results.md"
+cat "$OUT_DIR/results.md"
+
+if [ "$readme" = 1 ]; then
+    # Replaces what stands under "## Performance", up to the next section.
+    awk -v table="$OUT_DIR/results.md" '
+        /^## / { if (inside) inside = 0 }
+        /^## Performance$/ {
+            print; print ""
+            print "`bash scripts/bench.sh` builds the benchmarks, runs them under Wine for both hosts"
+            print "and prints this table (also written to `build/bench/results.md`); `--readme` puts it here."
+            print ""
+            while ((getline l < table) > 0) print l
+            print ""
+            inside = 1; next
+        }
+        !inside { print }' README.md >README.md.bench && mv README.md.bench README.md
+    echo "bench: README.md updated" >&2
+fi
