@@ -229,3 +229,29 @@ inline double counter_ms() {
     QueryPerformanceCounter(&now);
     return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
+
+// A numbered stream of key-down records: record i carries character
+// 'a' + i % 26 and, every 26 records, the next key of the host's key table, so
+// that a lost, repeated or reordered record shows in what the host reports.
+struct sequence_key {
+    WORD virtual_key;
+    int key_code;
+};
+
+inline const sequence_key& sequence_key_of(unsigned i) {
+    static const sequence_key keys[] = {
+        {VK_HOME, 71}, {VK_UP, 72},   {VK_PRIOR, 73}, {VK_LEFT, 75}, {VK_RIGHT, 77},
+        {VK_END, 79},  {VK_DOWN, 80}, {VK_NEXT, 81},  {VK_F1, 59},   {VK_F2, 60},
+        {VK_F3, 61},   {VK_F4, 62},   {VK_F5, 63},    {VK_F6, 64},   {VK_F7, 65},
+        {VK_F8, 66},   {VK_F9, 67},
+    };
+    return keys[(i / 26) % (sizeof keys / sizeof keys[0])];
+}
+
+inline INPUT_RECORD sequence_record(unsigned i) {
+    return key_record(sequence_key_of(i).virtual_key, static_cast<unsigned char>('a' + i % 26), 0);
+}
+
+inline bool sequence_matches(unsigned i, int key_code, int char_code) {
+    return key_code == sequence_key_of(i).key_code && char_code == 'a' + static_cast<int>(i % 26);
+}
