@@ -38,11 +38,25 @@ int report_setup() {
 
 }  // namespace
 
+// Tells how the module left the process: unloaded by the host's FreeLibrary
+// (lpReserved is NULL) or still mapped when the process ended (non-NULL).
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH)
+        report("detach=%s", reserved == nullptr ? "freelibrary" : "process_exit");
+    return TRUE;
+}
+
 GAME_ENTRY {
     const char* scenario = argc > 1 ? argv[1] : "";
     if (std::strcmp(scenario, "args") == 0) return report_arguments(argc, argv);
     if (std::strcmp(scenario, "setup") == 0) return report_setup();
-    if (std::strcmp(scenario, "return7") == 0) return 7;
+    if (std::strcmp(scenario, "return7") == 0) {
+        // exit_witness.dll, when present, reports at the very end whether this
+        // module was still mapped.
+        report("witness_loaded=%d", LoadLibraryA("exit_witness.dll") != nullptr);
+        report("entry_returning");
+        return 7;
+    }
     report("unknown scenario <%s>", scenario);
     return 3;
 }

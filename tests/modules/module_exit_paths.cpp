@@ -1,0 +1,80 @@
+// The ways a run ends once os_init has registered its at-exit handler.
+// argv[1] picks the scenario; results go to probe.out, and exit_witness.dll
+// (loaded here, never freed) writes witness.out after the at-exit list ran.
+//
+// Every scenario first makes standard output a real handle to the initial
+// buffer (pin_initial_buffer: under Wine the standard handle would otherwise
+// follow the active buffer), marks that buffer 'I', calls os_init and marks the
+// host's private buffer 'P'. witness.out then tells which one is active at the
+// very end.
+#include <cstring>
+
+#include "os_services.h"
+#include "probe.h"
+
+namespace {
+
+// How a scenario returns when the host did not end the process itself.
+constexpr int survived_status = 5;
+
+void witnessed_setup() {
+    HANDLE initial = pin_initial_buffer();
+    mark_buffer(initial, 'I');
+    report("witness_loaded=%d", LoadLibraryA("exit_witness.dll") != nullptr);
+    report("init=%d", os_init());
+    HANDLE now = open_active_buffer();
+    report("private_was_unmarked=%d", read_mark(now) != 'I');
+    mark_buffer(now, 'P');
+    report("during=%c", read_mark(open_active_buffer()));
+}
+
+// Queues one record and polls until the host ends the process; returns only
+// when it did not.
+int feed_and_poll(const INPUT_RECORD& record) {
+    HANDLE input = open_console_input();
+    FlushConsoleInputBuffer(input);
+    report("queued=%lu", static_cast<unsigned long>(queue_records(input, &record, 1)));
+    int key = -1;
+    int character = -1;
+    for (int poll = 0; poll < 200; ++poll) {
+        os_get_input(&key, &character);
+        if (waiting_records(input) == 0 && poll > 0) break;
+    }
+    report("survived key=%d char=%d", key, character);
+    return survived_status;
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH)
+        report("detach=%s", reserved == nullptr ? "freelibrary" : "process_exit");
+    return TRUE;
+}
+
+GAME_ENTRY {
+    const char* scenario = argc > 1 ? argv[1] : "";
+    if (std::strcmp(scenario, "mode_failure") == 0) {
+        // Standard input is redirected from a file: os_init must end the run.
+        witnessed_setup();
+        report("init_returned");
+        return survived_status;
+    }
+    witnessed_setup();
+    if (std::strcmp(scenario, "normal") == 0) return 0;
+    if (std::strcmp(scenario, "alt_f4") == 0)
+        return feed_and_poll(key_record(VK_F4, 0, LEFT_ALT_PRESSED));
+    if (std::strcmp(scenario, "ctrl_x") == 0)
+        return feed_and_poll(key_record('X', 24, LEFT_CTRL_PRESSED));
+    if (std::strcmp(scenario, "char_24") == 0)
+        return feed_and_poll(key_record(VK_F10, 24, 0));
+    if (std::strcmp(scenario, "ctrl_x_released") == 0)
+        return feed_and_poll(key_record('X', 24, LEFT_CTRL_PRESSED, false));
+    if (std::strcmp(scenario, "skip_at_exit") == 0) {
+        // Leaves without the runtime's at-exit list: the witness must then see
+        // the private buffer, which shows that it can tell the two apart.
+        ExitProcess(0);
+    }
+    report("unknown scenario <%s>", scenario);
+    return 3;
+}
