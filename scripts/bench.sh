@@ -68,7 +68,8 @@ measure() {
 
 # startup ARCH: the host, the plain launcher and the bare program, each started
 # the same way from one shell in a tmux pane, in turns. Each line of the log:
-# round program time-before-wine first-line time-after-wine (microseconds).
+# round, program, wall clock before "wine", at the first line and after "wine"
+# returned, and the time from the process's creation to the first line (µs).
 startup() {
     local arch=$1 build=$BUILD_ROOT/windows-$1 dir
     dir=$(mktemp -d "$BENCH_DIR/startup-$arch.XXXXXX")
@@ -88,7 +89,8 @@ for round in \$(seq 0 $STARTS); do
         before=\$EPOCHREALTIME
         timeout --foreground -k 5 60 wine "\${entry#*:}"
         after=\$EPOCHREALTIME
-        echo "\$round \${entry%%:*} \$(us \$before) \$(cat startup.out 2>/dev/null || echo 0) \$(us \$after)" >>"$dir/startup.log"
+        read -r first since <startup.out || { first=0; since=-1; }
+        echo "\$round \${entry%%:*} \$(us \$before) \$first \$(us \$after) \$since" >>"$dir/startup.log"
     done
 done
 echo 0 >"$dir/rc"
@@ -111,14 +113,26 @@ for arch in $ARCHES; do startup "$arch"; done
 
 # --- table -----------------------------------------------------------------
 value() { grep -m1 "^$2=" "$OUT_DIR/services-$1.txt" 2>/dev/null | cut -d= -f2- | cut -d' ' -f1; }
-# startup_stat ARCH PROGRAM first|whole median|min: milliseconds from just
-# before "wine" to the program's first line, or to its exit
+# startup_stat ARCH PROGRAM WHAT median|min, in milliseconds. WHAT: first,
+# from just before "wine" to the first line; whole, to the exit; inside, from
+# the process's creation to the first line.
 startup_stat() {
     awk -v p="$2" -v what="$3" '$2 == p && $4 > 0 {
-            v = (what == "first" ? $4 - $3 : $5 - $3) / 1000; print v }' \
+            v = (what == "first" ? $4 - $3 : what == "whole" ? $5 - $3 : $6) / 1000; print v }' \
         "$OUT_DIR/startup-$1.txt" | sort -n |
         awk -v stat="$4" '{ v[NR] = $1 } END { if (NR == 0) print "?"; else if (stat == "min") printf "%.1f", v[1];
               else if (NR % 2) printf "%.1f", v[(NR + 1) / 2]; else printf "%.1f", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+# startup_paired ARCH PROGRAM OTHER WHAT: the median over the rounds of the
+# ratio between the two programs' figures within a round (started back to back).
+startup_paired() {
+    awk -v p="$2" -v q="$3" -v what="$4" '$4 > 0 {
+            v = (what == "first" ? $4 - $3 : what == "whole" ? $5 - $3 : $6)
+            if ($2 == p) a[$1] = v; if ($2 == q) b[$1] = v }
+        END { for (r in a) if ((r in b) && b[r] > 0) print a[r] / b[r] }' \
+        "$OUT_DIR/startup-$1.txt" | sort -n |
+        awk '{ v[NR] = $1 } END { if (NR == 0) print "?"; else if (NR % 2) printf "%.3f", v[(NR + 1) / 2];
+              else printf "%.3f", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 > 0 && a != "") printf "%.3f", a / b; else printf "?" }'; }
 median_of() { echo "$1" | cut -d/ -f2; }
@@ -148,16 +162,21 @@ for arch in $ARCHES; do
     row[returned_$arch]=$(value "$arch" pause_host_returned)
     row[longer_$arch]="$(value "$arch" pause_longer_than_returned) of $(value "$arch" pause_count)"
     row[reads39_$arch]=$(value "$arch" pause_tick_40_reads_39)
-    for stat in median min; do
-        hf=$(startup_stat "$arch" host first $stat)
-        lf=$(startup_stat "$arch" launcher first $stat)
-        bf=$(startup_stat "$arch" bare first $stat)
-        row[startbare${stat}_$arch]=$(cell "$hf" "$bf")
-        row[startlaunch${stat}_$arch]=$(cell "$hf" "$lf")
-        row[launchbare${stat}_$arch]=$(cell "$lf" "$bf")
+    for what in first inside; do
+        for stat in median min; do
+            hf=$(startup_stat "$arch" host $what $stat)
+            lf=$(startup_stat "$arch" launcher $what $stat)
+            bf=$(startup_stat "$arch" bare $what $stat)
+            row[${what}bare${stat}_$arch]=$(cell "$hf" "$bf")
+            row[${what}launch${stat}_$arch]=$(cell "$hf" "$lf")
+            row[${what}launchbare${stat}_$arch]=$(cell "$lf" "$bf")
+        done
+        row[${what}barepair_$arch]="**$(startup_paired "$arch" host bare $what)**"
+        row[${what}launchpair_$arch]="**$(startup_paired "$arch" host launcher $what)**"
     done
     row[wholebare_$arch]=$(cell "$(startup_stat "$arch" host whole median)" "$(startup_stat "$arch" bare whole median)")
     row[wholelaunch_$arch]=$(cell "$(startup_stat "$arch" host whole median)" "$(startup_stat "$arch" launcher whole median)")
+    row[reject_$arch]="$(value "$arch" host_reject_ns) ns"
     exe=$BUILD_ROOT/windows-$arch/UmberdeepSafeMode.exe
     stripped=$(mktemp)
     "$(triple_of "$arch")-strip" -o "$stripped" "$exe"
@@ -187,6 +206,7 @@ cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
         for arch in $ARCHES; do out+=" ${row[${key}_$arch]} |"; done
         echo "$out $goal |"
     }
+    line "The host's own share of a call: os_put_font refusing x = −1" "—" reject "—"
     line "Cell write, os_put_font, mean of ${row[count_${ARCHES%% *}]} (µs)" "one-cell WriteConsoleOutputA on the active buffer" cell "≤ 1.05"
     line "Cell write, medians of the blocks of 100 (µs), paired ratio" "the same" cellmed "—"
     line "Full screen 80 × 25, cell by cell, mean (ms)" "the same 2000 cells, one call each" screen "—"
@@ -206,13 +226,18 @@ cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
     line "Start ticks at which 40 ticks read as 39 ms (mark in double)" "—" reads39 "—"
     line "Pause, 100 os_pause on their own, by GetTickCount (ms)" "—" aloneticks "—"
     line "Pause, 100 os_pause on their own, by QueryPerformanceCounter (ms)" "—" aloneqpc "—"
-    line "Start-up to the first line of dll_main, median (ms)" "bare console program, to the first line of main" startbaremedian "≤ 1.2"
-    line "Start-up to the first line of dll_main, fastest (ms)" "bare console program, fastest" startbaremin "≤ 1.2"
-    line "Start-up to the first line of dll_main, median (ms)" "launcher that only loads the module and calls it" startlaunchmedian "—"
-    line "Start-up to the first line of dll_main, fastest (ms)" "the same launcher, fastest" startlaunchmin "—"
-    line "Plain launcher to dll_main, median (ms)" "bare console program" launchbaremedian "—"
-    line "Whole run, start to exit, median (ms)" "bare console program" wholebare "—"
-    line "Whole run, start to exit, median (ms)" "plain launcher" wholelaunch "—"
+    line "Start-up, before \`wine\` to the first line of dll_main, median (ms)" "bare console program, to the first line of main" firstbaremedian "≤ 1.2"
+    line "Start-up, the same, fastest (ms)" "bare console program, fastest" firstbaremin "≤ 1.2"
+    line "Start-up, the same, paired ratio" "bare program started next to it" firstbarepair "≤ 1.2"
+    line "Start-up, before \`wine\` to dll_main, median (ms)" "launcher that only loads the module and calls it" firstlaunchmedian "—"
+    line "Start-up, the same, paired ratio" "that launcher started next to it" firstlaunchpair "—"
+    line "Start-up, process creation to dll_main, median (ms)" "bare program, creation to main" insidebaremedian "≤ 1.2"
+    line "Start-up, process creation to dll_main, fastest (ms)" "bare program, fastest" insidebaremin "≤ 1.2"
+    line "Start-up, process creation to dll_main, paired ratio" "bare program started next to it" insidebarepair "≤ 1.2"
+    line "Start-up, process creation to dll_main, median (ms)" "plain launcher" insidelaunchmedian "—"
+    line "Start-up, process creation to dll_main, paired ratio" "plain launcher started next to it" insidelaunchpair "—"
+    line "Whole run, before \`wine\` to its exit, median (ms)" "bare console program" wholebare "—"
+    line "Whole run, before \`wine\` to its exit, median (ms)" "plain launcher" wholelaunch "—"
     line "Release exe, stripped" "64 KiB" size "≤ 1"
     line "Imported DLLs (objdump -p)" "system DLLs only" imports "system only"
     line "Benchmark run's exit status" "—" status "0"
