@@ -13,6 +13,7 @@ BUILD_ROOT=${BUILD_ROOT:-$WINE_TESTS_ROOT/build}
 BUILD_DIR=$BUILD_ROOT/windows-$ARCH
 WINE_PASSED=${WINE_PASSED:-0}
 WINE_FAILED=${WINE_FAILED:-0}
+. "$WINE_TESTS_ROOT/scripts/wine_loader.sh"
 
 pass() {
     WINE_PASSED=$((WINE_PASSED + 1))
@@ -40,6 +41,7 @@ wine_bench_start() {
     export LC_ALL=C
     export BENCH_DIR
     export TMUX_SOCKET=umberdeep-$$-$RANDOM
+    wine_choose_loader "$BENCH_DIR/bin"
     # A private X display, so that message boxes really appear and block.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$BENCH_DIR/display" >/dev/null 2>&1 &
     export XVFB_PID=$!
