@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The README's run command, scripts/run.sh: in a terminal it plays the demo and
+# gives the terminal back as it found it; without one it says so and starts the
+# game in a tmux session instead of failing obscurely. It runs the x86_64 host.
+set -u
+. "$(dirname "$0")/lib.sh"
+[ "$ARCH" = x64 ] || exit 0
+wine_bench_start
+trap 'tmux_private kill-server >/dev/null 2>&1; wine_bench_stop' EXIT
+
+RUN_COMMAND=$WINE_TESTS_ROOT/scripts/run.sh
+WORK=$(mktemp -d "$BENCH_DIR/run-command.XXXXXX")
+export UMBERDEEP_WINEPREFIX=$WINEPREFIX
+
+# A tmux of its own for the no-terminal case, which uses tmux's default socket.
+tmux_private() { TMUX_TMPDIR=$WORK tmux "$@"; }
+
+# ------------------------------------------------------------ in a terminal
+# Standard input and output are the pane; only standard error goes to a file.
+cat >"$WORK/in-terminal.sh" <<SCRIPT
+stty -g >$(printf '%q' "$WORK/modes-before")
+bash $(printf '%q' "$RUN_COMMAND") 2>$(printf '%q' "$WORK/stderr")
+echo \$? >$(printf '%q' "$WORK/status.tmp")
+stty -g >$(printf '%q' "$WORK/modes-after")
+mv $(printf '%q' "$WORK/status.tmp") $(printf '%q' "$WORK/status")
+sleep 60
+SCRIPT
+tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s run-command -x 80 -y 25 "bash $WORK/in-terminal.sh"
+pane() { tmux -L "$TMUX_SOCKET" capture-pane -p -t run-command 2>/dev/null; }
+wait_text() {
+    local i
+    for i in $(seq 900); do pane | grep -qF -- "$1" && return 0; sleep 0.2; done
+    return 1
+}
+if wait_text "Press any key to enter the cave"; then pass "run command: the demo comes up in the terminal"
+else fail "run command: the demo comes up in the terminal" "$(pane | head -n 12; tail -n 5 "$WORK/stderr")"; fi
+tmux -L "$TMUX_SOCKET" send-keys -t run-command Space
+if wait_text "Last key:"; then pass "run command: a key starts the game"
+else fail "run command: a key starts the game" "$(pane | tail -n 6)"; fi
+tmux -L "$TMUX_SOCKET" send-keys -t run-command q
+for i in $(seq 150); do [ -f "$WORK/status" ] && break; sleep 0.2; done
+check "run command: q ends it with status 0" 0 "$(cat "$WORK/status" 2>/dev/null)"
+check "run command: it says how the game ended" "run: the game ended with status 0" \
+    "$(grep -m1 'the game ended' "$WORK/stderr")"
+check "run command: the terminal's modes are as before" "$(cat "$WORK/modes-before")" \
+    "$(cat "$WORK/modes-after" 2>/dev/null)"
+tmux -L "$TMUX_SOCKET" kill-session -t run-command >/dev/null 2>&1
+
+# ------------------------------------------------------------ without a terminal
+UMBERDEEP_NO_TMUX=1 bash "$RUN_COMMAND" </dev/null >"$WORK/plain.out" 2>"$WORK/plain.err"
+check "no terminal, no tmux: status 1" 1 "$?"
+if grep -q "needs a terminal" "$WORK/plain.err"; then pass "no terminal, no tmux: it says it needs a terminal"
+else fail "no terminal, no tmux: it says it needs a terminal" "$(cat "$WORK/plain.err")"; fi
+
+TMUX_TMPDIR=$WORK UMBERDEEP_TMUX_SESSION=umberdeep-test bash "$RUN_COMMAND" </dev/null >"$WORK/tmux.out" 2>"$WORK/tmux.err"
+check "no terminal: status 0 once the game runs in tmux" 0 "$?"
+check "no terminal: it says how to attach" "run: started it in tmux session 'umberdeep-test'; attach with: tmux attach -t umberdeep-test" \
+    "$(grep -m1 'attach' "$WORK/tmux.err")"
+found=0
+for i in $(seq 900); do
+    tmux_private capture-pane -p -t umberdeep-test 2>/dev/null | grep -qF "Press any key" && { found=1; break; }
+    sleep 0.2
+done
+check "no terminal: the game is playing in that session" 1 "$found"
+tmux_private send-keys -t umberdeep-test Space q 2>/dev/null
