@@ -16,6 +16,17 @@ HANDLE take_std_handle(DWORD which) {
     return handle;
 }
 
+// Wine's console on a terminal starts reading the terminal's keys only once a
+// program reads or peeks at its input; os_get_input counts the waiting records
+// before it reads, and that count alone never starts it, so typed keys would
+// never arrive. One peek, which takes nothing and never waits, starts it. On
+// Windows it changes nothing.
+void start_terminal_input() {
+    INPUT_RECORD record;
+    DWORD seen = 0;
+    PeekConsoleInputA(console_handles.input, &record, 1, &seen);
+}
+
 }  // namespace
 
 // Makes the console show the buffer that was active before the game started.
@@ -44,7 +55,9 @@ extern "C" int os_init(void) {
     CONSOLE_CURSOR_INFO hidden_cursor = {1, FALSE};
     SetConsoleCursorInfo(console_handles.screen_buffer, &hidden_cursor);
 
-    return SetConsoleTitleA("Umberdeep") ? 1 : 0;
+    const int titled = SetConsoleTitleA("Umberdeep") ? 1 : 0;
+    start_terminal_input();
+    return titled;
 }
 
 extern "C" void os_sound(...) {}

@@ -27,6 +27,7 @@ const std::vector<std::string> setup_calls = {
     "SetConsoleMode(buffer,0)",
     "SetConsoleCursorInfo(buffer,1,hidden)",
     "SetConsoleTitleA(Umberdeep)",
+    "PeekConsoleInputA(1)",
 };
 
 TEST_F(ConsoleSetup, RunsItsStepsInOrderAndActivatesAPrivateBuffer) {
@@ -44,6 +45,21 @@ TEST_F(ConsoleSetup, RunsItsStepsInOrderAndActivatesAPrivateBuffer) {
     EXPECT_EQ(buffer.cursor.dwSize, 1u);
     EXPECT_FALSE(buffer.cursor.bVisible);
     EXPECT_EQ(c.title, "Umberdeep");
+}
+
+TEST_F(ConsoleSetup, LooksAtTheInputOnceWithoutTakingAnything) {
+    // The peek that starts a terminal console's input must leave every waiting
+    // record for os_get_input, and its failure must not matter.
+    scripted::state().input.push_back(scripted::key_record(true, VK_UP, 0, 0));
+    scripted::state().failing.insert("PeekConsoleInputA");
+    EXPECT_NE(os_init(), 0);
+    EXPECT_EQ(scripted::state().calls, setup_calls);
+    scripted::state().failing.clear();
+    os_init();
+    ASSERT_EQ(scripted::state().input.size(), 1u);
+    int key = 0, character = 0;
+    os_get_input(&key, &character);
+    EXPECT_EQ(key, OS_KEY_UP);
 }
 
 TEST_F(ConsoleSetup, AFailedTitleOnlyMakesTheResultZero) {

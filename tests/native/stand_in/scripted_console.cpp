@@ -171,6 +171,16 @@ BOOL GetNumberOfConsoleInputEvents(HANDLE input, DWORD* count) {
     return TRUE;
 }
 
+BOOL PeekConsoleInputA(HANDLE input, INPUT_RECORD* records, DWORD length, DWORD* read) {
+    log("PeekConsoleInputA(" + std::to_string(length) + ")");
+    console& c = state();
+    if (scripted::fails("PeekConsoleInputA") || input != c.std_input) return FALSE;
+    DWORD n = 0;
+    for (; n < length && n < c.input.size(); ++n) records[n] = c.input[n];
+    *read = n;
+    return TRUE;
+}
+
 BOOL ReadConsoleInputA(HANDLE input, INPUT_RECORD* records, DWORD length, DWORD* read) {
     log("ReadConsoleInputA(" + std::to_string(length) + ")");
     console& c = state();

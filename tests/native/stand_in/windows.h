@@ -140,6 +140,7 @@ BOOL WriteConsoleOutputA(HANDLE buffer, const CHAR_INFO* cells, COORD size, COOR
                          SMALL_RECT* region);
 BOOL GetNumberOfConsoleInputEvents(HANDLE input, DWORD* count);
 BOOL ReadConsoleInputA(HANDLE input, INPUT_RECORD* records, DWORD length, DWORD* read);
+BOOL PeekConsoleInputA(HANDLE input, INPUT_RECORD* records, DWORD length, DWORD* read);
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 HMODULE LoadLibraryA(LPCSTR name);
