@@ -340,22 +340,10 @@ void draw_cave() {
     draw_player();
 }
 
-// Wine's terminal console (Wine 8) starts reading the terminal only when a
-// program first reads or peeks at its input; counting the waiting records, all
-// that os_get_input does before it reads, does not start it, so typed keys
-// would never arrive. One peek, which removes nothing and never waits, starts
-// it. On Windows it changes nothing.
-void wake_terminal_input() {
-    INPUT_RECORD record;
-    DWORD count = 0;
-    PeekConsoleInputA(GetStdHandle(STD_INPUT_HANDLE), &record, 1, &count);
-}
-
 }  // namespace
 
 extern "C" __declspec(dllexport) int dll_main(int, char**) {
     os_init();
-    wake_terminal_input();
     forget_screen();
     for (int y = 0; y < map_height; ++y) std::memcpy(cave[y], map_rows[y], map_width + 1);
 
