@@ -106,6 +106,20 @@ RUN
     fi
 }
 
+# host_window DIR: the tmux window id ("@N") of the host started for DIR, once
+# it exists. Window names hold a dot, which tmux targets read as a pane, so
+# keys and captures go to the id.
+host_window() {
+    local name i id
+    name=$(basename "$1")
+    for i in $(seq 50); do
+        id=$(tmux -L "$TMUX_SOCKET" list-windows -t main -F '#{window_id} #{window_name}' 2>/dev/null |
+             awk -v n="$name" '$2 == n { print $1 }')
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+}
+
 run_host_wait() {
     local dir=$1 limit=$2 i
     for i in $(seq $((limit * 10 + 100))); do

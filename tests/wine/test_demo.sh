@@ -9,20 +9,12 @@ trap wine_bench_stop EXIT
 WAIT_SECONDS=30  # upper bound for any one thing to appear on screen
 
 # demo_start: a run folder with the host and the demo, started in its own tmux
-# window; sets DIR and PANE.
+# window; sets DIR and PANE (the window).
 demo_start() {
     DIR=$(new_run_dir -)
     cp "$BUILD_DIR/Umberdeep.dll" "$DIR/Umberdeep.dll"
     run_host_start "$DIR" 120
-    local name i
-    name=$(basename "$DIR")
-    PANE=""
-    for i in $(seq 50); do
-        PANE=$(tmux -L "$TMUX_SOCKET" list-windows -t main -F '#{window_id} #{window_name}' 2>/dev/null |
-               awk -v n="$name" '$2 == n { print $1 }')
-        [ -n "$PANE" ] && break
-        sleep 0.1
-    done
+    PANE=$(host_window "$DIR")
 }
 
 screen() { tmux -L "$TMUX_SOCKET" capture-pane -p -t "$PANE" 2>/dev/null; }
