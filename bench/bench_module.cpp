@@ -89,10 +89,11 @@ BOOL write_cell_direct(int char_code, int attr, int x, int y) {
 }
 
 // Cell write: 20,000 os_put_font calls against as many one-cell
-// WriteConsoleOutputA calls, in blocks of 100. Every write changes its cell:
-// the sweep walks the screen and each pass brings a new character.
+// WriteConsoleOutputA calls, in alternating blocks of 20 (short, so that a
+// burst of load from elsewhere falls on both sides). Every write changes its
+// cell: the sweep walks the screen and each pass brings a new character.
 void bench_cell_write() {
-    constexpr int block = 100;
+    constexpr int block = 20;
     const int blocks = 20000 / block / scale;
     static double host_block_us[max_samples];
     static double direct_block_us[max_samples];
@@ -180,6 +181,8 @@ void bench_full_screen() {
     emit("screen_direct_ms=%.2f", summarise(direct_ms, reps).mean);
     emit("screen_one_call_ms=%.3f", summarise(one_call_ms, reps).mean);
     emit("screen_pair_ratio=%.3f", paired_ratio_median(host_ms, direct_ms, reps));
+    emit_spread("screen_host_spread", host_ms, reps);
+    emit_spread("screen_direct_spread", direct_ms, reps);
 }
 
 // The banner: os_display_title(1) then (0), against writing the same cells
