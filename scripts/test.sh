@@ -69,7 +69,7 @@ done
 echo "== Wine end-to-end tests"
 bash tests/wine/run_all.sh >"$LOG_DIR/wine.log" 2>&1
 status=$?
-grep -E '^(PASS|FAIL|  )' "$LOG_DIR/wine.log"
+grep -E '^(PASS|FAIL|SKIP|  )' "$LOG_DIR/wine.log"
 passed=$((passed + $(grep -c '^PASS: ' "$LOG_DIR/wine.log")))
 failed=$((failed + $(grep -c '^FAIL: ' "$LOG_DIR/wine.log")))
 [ "$status" = 0 ] || count_failure "Wine tests stopped with status $status"
