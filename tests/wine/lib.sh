@@ -129,6 +129,14 @@ run_host_wait() {
     HOST_STATUS=$(cat "$dir/rc" 2>/dev/null || echo 124)
 }
 
+# field TEXT KEY: the value of "KEY=..." among the space-separated words of TEXT.
+field() {
+    local word
+    for word in $1; do
+        case "$word" in "$2="*) echo "${word#*=}"; return ;; esac
+    done
+}
+
 # probe_value DIR KEY: the value of "KEY=..." from the module's probe.out.
 probe_value() {
     grep -m1 "^$2=" "$1/probe.out" 2>/dev/null | cut -d= -f2-

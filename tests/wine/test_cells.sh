@@ -7,14 +7,6 @@ set -u
 wine_bench_start
 trap wine_bench_stop EXIT
 
-# field TEXT KEY: the value of "KEY=..." among the space-separated words of TEXT.
-field() {
-    local word
-    for word in $1; do
-        case "$word" in "$2="*) echo "${word#*=}"; return ;; esac
-    done
-}
-
 # positive NAME VALUE: passes when VALUE is a whole number above 0.
 positive() {
     if [[ "$2" =~ ^[0-9]+$ ]] && [ "$2" -gt 0 ]; then pass "$1"; else fail "$1" "expected > 0, got <$2>"; fi

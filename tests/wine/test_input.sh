@@ -7,13 +7,6 @@ set -u
 wine_bench_start
 trap wine_bench_stop EXIT
 
-field() {
-    local word
-    for word in $1; do
-        case "$word" in "$2="*) echo "${word#*=}"; return ;; esac
-    done
-}
-
 # table NAME KEY: a "cases=N mismatches=0 first=none" line with N > 0.
 table() {
     local line cases

@@ -7,13 +7,6 @@ set -u
 wine_bench_start
 trap wine_bench_stop EXIT
 
-field() {
-    local word
-    for word in $1; do
-        case "$word" in "$2="*) echo "${word#*=}"; return ;; esac
-    done
-}
-
 dir=$(new_run_dir load)
 run_host "$dir" 120 load
 check "load: exit status" 0 "$HOST_STATUS"

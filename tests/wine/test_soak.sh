@@ -7,13 +7,6 @@ set -u
 wine_bench_start
 trap wine_bench_stop EXIT
 
-field() {
-    local word
-    for word in $1; do
-        case "$word" in "$2="*) echo "${word#*=}"; return ;; esac
-    done
-}
-
 # no_growth NAME BEFORE AFTER TOLERANCE
 no_growth() {
     if [[ "$2" =~ ^[0-9]+$ ]] && [[ "$3" =~ ^[0-9]+$ ]] && [ "$2" -gt 0 ] && [ "$3" -le $(($2 + $4)) ]; then
