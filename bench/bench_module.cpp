@@ -70,6 +70,21 @@ double paired_ratio_median(const double* host, const double* direct, int count) 
     return summarise(ratios, count).median;
 }
 
+// The figures of a comparison timed in blocks of calls: the count, each
+// side's mean and median per call, and the paired ratio of the blocks.
+// `digits` is the precision of the per-call figures.
+void emit_blocks(const char* name, const double* host_block_us, const double* direct_block_us,
+                 int blocks, int block, int digits) {
+    const summary host = summarise(host_block_us, blocks);
+    const summary direct = summarise(direct_block_us, blocks);
+    emit("%s_count=%d", name, blocks * block);
+    emit("%s_host_mean=%.*f", name, digits, host.mean);
+    emit("%s_direct_mean=%.*f", name, digits, direct.mean);
+    emit("%s_host_block_median=%.*f", name, digits, host.median);
+    emit("%s_direct_block_median=%.*f", name, digits, direct.median);
+    emit("%s_pair_ratio=%.3f", name, paired_ratio_median(host_block_us, direct_block_us, blocks));
+}
+
 int scale = 1;  // 10 in quick mode
 
 // The active buffer, opened after os_init: the host's private buffer.
@@ -118,14 +133,7 @@ void bench_cell_write() {
             (host ? host_block_us : direct_block_us)[b] = per_call;
         }
     }
-    const summary host = summarise(host_block_us, blocks);
-    const summary direct = summarise(direct_block_us, blocks);
-    emit("cell_count=%d", blocks * block);
-    emit("cell_host_mean=%.2f", host.mean);
-    emit("cell_direct_mean=%.2f", direct.mean);
-    emit("cell_host_block_median=%.2f", host.median);
-    emit("cell_direct_block_median=%.2f", direct.median);
-    emit("cell_pair_ratio=%.3f", paired_ratio_median(host_block_us, direct_block_us, blocks));
+    emit_blocks("cell", host_block_us, direct_block_us, blocks, block, 2);
     emit("cell_failures=%d", failures);
 }
 
@@ -267,14 +275,7 @@ void bench_poll() {
             (host ? host_block_us : direct_block_us)[b] = per_call;
         }
     }
-    const summary host = summarise(host_block_us, blocks);
-    const summary direct = summarise(direct_block_us, blocks);
-    emit("poll_count=%d", blocks * block);
-    emit("poll_host_mean=%.1f", host.mean);
-    emit("poll_direct_mean=%.1f", direct.mean);
-    emit("poll_host_block_median=%.1f", host.median);
-    emit("poll_direct_block_median=%.1f", direct.median);
-    emit("poll_pair_ratio=%.3f", paired_ratio_median(host_block_us, direct_block_us, blocks));
+    emit_blocks("poll", host_block_us, direct_block_us, blocks, block, 1);
     emit("poll_keys_seen=%d records_waiting=%d", keys_seen, records_waiting);
 }
 
