@@ -5,6 +5,7 @@
 #include "os_services.h"
 
 console_handle_set console_handles = {nullptr, nullptr, nullptr};
+saved_input_mode initial_input_mode = {false, false, nullptr, 0};
 
 namespace {
 
@@ -27,11 +28,21 @@ void start_terminal_input() {
     PeekConsoleInputA(console_handles.input, &record, 1, &seen);
 }
 
+// Remembers the input mode as the player's console had it, the first time only.
+void take_initial_input_mode() {
+    if (initial_input_mode.taken) return;
+    initial_input_mode.taken = true;
+    initial_input_mode.input = console_handles.input;
+    initial_input_mode.known = GetConsoleMode(console_handles.input, &initial_input_mode.mode) != 0;
+}
+
 }  // namespace
 
-// Makes the console show the buffer that was active before the game started.
+// Makes the console show the buffer that was active before the game started,
+// and gives its input mode back.
 extern "C" void restore_initial_buffer(void) {
     SetConsoleActiveScreenBuffer(console_handles.initial_output);
+    if (initial_input_mode.known) SetConsoleMode(initial_input_mode.input, initial_input_mode.mode);
 }
 
 extern "C" int os_init(void) {
@@ -48,6 +59,7 @@ extern "C" int os_init(void) {
     std::atexit(restore_initial_buffer);
 
     // No line input, echo or processed input: Ctrl+C arrives as a key.
+    take_initial_input_mode();
     if (!SetConsoleMode(console_handles.input, 0)) fail_setup();
     // No processed output and no wrapping.
     if (!SetConsoleMode(console_handles.screen_buffer, 0)) fail_setup();

@@ -2,7 +2,8 @@
 // argv[1] picks the scenario; results go to probe.out, and exit_witness.dll
 // (loaded here, never freed) writes witness.out after the at-exit list ran.
 //
-// Every scenario first makes standard output a real handle to the initial
+// Every scenario first gives the console a distinctive input mode, makes
+// standard output a real handle to the initial
 // buffer (pin_initial_buffer: under Wine the standard handle would otherwise
 // follow the active buffer), marks that buffer 'I', calls os_init and marks the
 // host's private buffer 'P'. witness.out then tells which one is active at the
@@ -17,7 +18,16 @@ namespace {
 // How a scenario returns when the host did not end the process itself.
 constexpr int survived_status = 5;
 
+// An input mode no console starts with: line input and echo, quick-edit and
+// insert off. The host must give exactly this back, not some default.
+constexpr DWORD player_input_mode =
+    ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_EXTENDED_FLAGS;
+
 void witnessed_setup() {
+    HANDLE player_input = open_console_input();
+    SetConsoleMode(player_input, player_input_mode);
+    DWORD mode = 0;
+    report("player_mode=%lu", GetConsoleMode(player_input, &mode) ? mode : 999999ul);
     HANDLE initial = pin_initial_buffer();
     mark_buffer(initial, 'I');
     report("witness_loaded=%d", LoadLibraryA("exit_witness.dll") != nullptr);

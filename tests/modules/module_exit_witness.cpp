@@ -4,6 +4,7 @@
 // "witness.out" in the current folder:
 //   active_mark=C     the mark cell of the active buffer (see probe.h's mark_buffer)
 //   module_loaded=0|1 whether "Umberdeep.dll" is still mapped
+//   input_mode=N      the console's input mode, in decimal
 // Only kernel32 is used here: the C runtime may already be shut down.
 #include <windows.h>
 
@@ -11,6 +12,25 @@ namespace {
 
 void append(char* line, size_t* length, const char* text) {
     while (*text != '\0') line[(*length)++] = *text++;
+}
+
+void append_number(char* line, size_t* length, DWORD value) {
+    char digits[16];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0) line[(*length)++] = digits[--count];
+}
+
+DWORD input_mode() {
+    HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
+    DWORD mode = 0;
+    if (input == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &mode)) return 999999;
+    return mode;
 }
 
 char active_mark() {
@@ -31,6 +51,8 @@ void write_witness() {
     text[length++] = active_mark();
     append(text, &length, "\nmodule_loaded=");
     text[length++] = GetModuleHandleA("Umberdeep.dll") != nullptr ? '1' : '0';
+    append(text, &length, "\ninput_mode=");
+    append_number(text, &length, input_mode());
     text[length++] = '\n';
     HANDLE file = CreateFileA("witness.out", FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,6 +1,7 @@
 // os_init's steps, their failures, the at-exit restore and the inert services.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -23,6 +24,7 @@ const std::vector<std::string> setup_calls = {
     "GetStdHandle(output)",
     "CreateConsoleScreenBuffer(3221225472,0,null,1,null)",
     "SetConsoleActiveScreenBuffer(buffer)",
+    "GetConsoleMode(input)",
     "SetConsoleMode(input,0)",
     "SetConsoleMode(buffer,0)",
     "SetConsoleCursorInfo(buffer,1,hidden)",
@@ -80,7 +82,7 @@ TEST(ConsoleSetupNullHandle, ANullStandardHandleIsTakenAsItIs) {
     // until the console refuses to set its mode.
     EXPECT_EXIT(
         {
-            scripted::reset();
+            start_before_setup();
             scripted::state().std_input = nullptr;
             std::atexit([] {
                 for (const std::string& call : scripted::state().calls)
@@ -103,7 +105,7 @@ TEST_P(ConsoleSetupFailure, EndsTheProcessWithStatusOne) {
     const failing_step step = GetParam();
     EXPECT_EXIT(
         {
-            scripted::reset();
+            start_before_setup();
             scripted::state().failing.insert(step.function);
             os_init();
             std::exit(99);
@@ -116,7 +118,7 @@ TEST_P(ConsoleSetupFailure, StopsAtTheFailingStep) {
     // The process would end at the failing step: the last call made shows where.
     EXPECT_EXIT(
         {
-            scripted::reset();
+            start_before_setup();
             scripted::state().failing.insert(step.function);
             std::atexit([] {
                 std::fprintf(stderr, "last call: %s\n", scripted::state().calls.back().c_str());
@@ -133,45 +135,80 @@ INSTANTIATE_TEST_SUITE_P(
         failing_step{"GetStdHandle(output)", "GetStdHandle\\(output\\)"},
         failing_step{"CreateConsoleScreenBuffer", "CreateConsoleScreenBuffer"},
         failing_step{"SetConsoleActiveScreenBuffer", "SetConsoleActiveScreenBuffer\\(buffer\\)"},
-        // After the handler is registered the initial buffer comes back on the way out.
-        failing_step{"SetConsoleMode(input)", "SetConsoleActiveScreenBuffer\\(initial\\)"},
-        failing_step{"SetConsoleMode(buffer)", "SetConsoleActiveScreenBuffer\\(initial\\)"}));
+        // After the handler is registered the initial buffer and the player's
+        // input mode come back on the way out.
+        failing_step{"SetConsoleMode(input)", "SetConsoleMode\\(input,503\\)"},
+        failing_step{"SetConsoleMode(buffer)", "SetConsoleMode\\(input,503\\)"}));
 
 // Registered before os_init, so it runs after os_init's handler at exit.
 void report_active_buffer_at_exit() {
     std::atexit([] {
         scripted::console& c = scripted::state();
-        std::fprintf(stderr, "active at exit: %s\n",
-                     c.active == c.std_output ? "initial" : "private");
+        std::fprintf(stderr, "active at exit: %s, input mode %u\n",
+                     c.active == c.std_output ? "initial" : "private",
+                     static_cast<unsigned>(c.input_modes[c.std_input]));
     });
 }
+
+// The mode a new scripted console's input starts with.
+const std::string player_mode = std::to_string(0x1F7);
 
 TEST(ConsoleRestore, TheInitialBufferIsActiveAgainAtExit) {
     EXPECT_EXIT(
         {
-            scripted::reset();
+            start_before_setup();
             report_active_buffer_at_exit();
             os_init();
             std::exit(0);
         },
-        ::testing::ExitedWithCode(0), "active at exit: initial");
+        ::testing::ExitedWithCode(0), "active at exit: initial, input mode " + player_mode);
+}
+
+TEST(ConsoleRestore, SeveralSetupsStillGiveBackThePlayersInputMode) {
+    // A later os_init must not take the 0 that the first one set as the mode
+    // to give back.
+    EXPECT_EXIT(
+        {
+            start_before_setup();
+            report_active_buffer_at_exit();
+            os_init();
+            os_init();
+            os_init();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "active at exit: initial, input mode " + player_mode);
+}
+
+TEST(ConsoleRestore, AnUnreadableInputModeIsLeftAloneAtExit) {
+    EXPECT_EXIT(
+        {
+            start_before_setup();
+            scripted::state().failing.insert("GetConsoleMode(input)");
+            report_active_buffer_at_exit();
+            os_init();
+            // Whatever the mode is at exit, nothing may overwrite it.
+            scripted::console& c = scripted::state();
+            c.input_modes[c.std_input] = 77;
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "active at exit: initial, input mode 77\n");
 }
 
 TEST(ConsoleRestore, AnInputModeFailureStillRestoresTheInitialBuffer) {
     EXPECT_EXIT(
         {
-            scripted::reset();
+            start_before_setup();
             scripted::state().failing.insert("SetConsoleMode(input)");
             report_active_buffer_at_exit();
             os_init();
         },
-        ::testing::ExitedWithCode(1), "active at exit: initial");
+        ::testing::ExitedWithCode(1), "active at exit: initial, input mode " + player_mode);
 }
 
 TEST(ConsoleRestore, EachSetupRegistersTheHandlerAgain) {
     EXPECT_EXIT(
         {
-            scripted::reset();
+            start_before_setup();
             std::atexit([] {
                 int restores = 0;
                 for (const std::string& call : scripted::state().calls)
@@ -192,7 +229,10 @@ TEST_F(ConsoleSetup, ARepeatedSetupCreatesAndActivatesAnotherBuffer) {
     HANDLE first = console_handles.screen_buffer;
     scripted::state().calls.clear();
     os_init();
-    EXPECT_EQ(scripted::state().calls, setup_calls);
+    // Every step again, but the player's input mode is read only the first time.
+    std::vector<std::string> again = setup_calls;
+    again.erase(std::find(again.begin(), again.end(), "GetConsoleMode(input)"));
+    EXPECT_EQ(scripted::state().calls, again);
     EXPECT_NE(console_handles.screen_buffer, first);
     EXPECT_EQ(scripted::state().active, console_handles.screen_buffer);
     EXPECT_EQ(scripted::state().buffers.size(), 3u);  // initial, first, second

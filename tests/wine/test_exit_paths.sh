@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every way a run ends once os_init has registered its at-exit handler brings
-# the initial buffer back: a normal return, Alt+F4, Ctrl+X, any other key-down
+# the initial buffer and the console's input mode back: a normal return, Alt+F4, Ctrl+X, any other key-down
 # record carrying character 24, and a failure to set the input mode.
 #
 # The module (exit_paths) pins the initial buffer as standard output, marks it
@@ -25,12 +25,18 @@ witnessed_run() {
     run_host "$dir" 20 "$1"
 }
 
+# The input mode the module gives the console before os_init: processed and
+# line input with echo, extended flags with quick-edit and insert off (0x87).
+PLAYER_MODE=135
+
 # check_restored NAME STATUS: the run ended with STATUS, the private buffer was
-# active while it ran, and the initial one was active at the very end.
+# active while it ran, and the initial buffer and the console's input mode
+# were back at the very end.
 check_restored() {
     check "$1: exit status" "$2" "$HOST_STATUS"
     check "$1: private buffer active during the run" P "$(probe_value "$dir" during)"
     check "$1: initial buffer active at the end" I "$(witness_value "$dir" active_mark)"
+    check "$1: the console's input mode given back" "$PLAYER_MODE" "$(witness_value "$dir" input_mode)"
 }
 
 # Calibration: leaving through ExitProcess skips the at-exit list, and the
@@ -38,6 +44,8 @@ check_restored() {
 # pass for a witness that always reads 'I'.
 witnessed_run skip_at_exit
 check "without the at-exit list the witness sees the private buffer" P "$(witness_value "$dir" active_mark)"
+check "the console takes the distinctive input mode" "$PLAYER_MODE" "$(probe_value "$dir" player_mode)"
+check "without the at-exit list the input mode stays switched off" 0 "$(witness_value "$dir" input_mode)"
 
 witnessed_run normal
 check_restored "normal return" 0
@@ -72,3 +80,4 @@ INPUT="$dir/stdin.txt" run_host "$dir" 20 mode_failure
 check "input mode failure: exit status" 1 "$HOST_STATUS"
 check "input mode failure: os_init did not return" 0 "$(grep -c '^init' "$dir/probe.out" 2>/dev/null)"
 check "input mode failure: initial buffer active at the end" I "$(witness_value "$dir" active_mark)"
+check "input mode failure: the console's input mode untouched" "$PLAYER_MODE" "$(witness_value "$dir" input_mode)"

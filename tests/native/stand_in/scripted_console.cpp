@@ -107,6 +107,21 @@ BOOL SetConsoleActiveScreenBuffer(HANDLE buffer) {
     return TRUE;
 }
 
+BOOL GetConsoleMode(HANDLE handle, DWORD* mode) {
+    log("GetConsoleMode(" + handle_name(handle) + ")");
+    if (scripted::fails(("GetConsoleMode(" + handle_name(handle) + ")").c_str())) return FALSE;
+    console& c = state();
+    if (c.input_modes.count(handle)) {
+        *mode = c.input_modes[handle];
+        return TRUE;
+    }
+    if (c.buffers.count(handle)) {
+        *mode = c.buffers[handle].mode;
+        return TRUE;
+    }
+    return FALSE;
+}
+
 BOOL SetConsoleMode(HANDLE handle, DWORD mode) {
     log("SetConsoleMode(" + handle_name(handle) + "," + std::to_string(mode) + ")");
     if (scripted::fails(("SetConsoleMode(" + handle_name(handle) + ")").c_str())) return FALSE;

@@ -133,6 +133,7 @@ HANDLE GetStdHandle(DWORD which);
 HANDLE CreateConsoleScreenBuffer(DWORD access, DWORD share, const void* security, DWORD flags,
                                  void* reserved);
 BOOL SetConsoleActiveScreenBuffer(HANDLE buffer);
+BOOL GetConsoleMode(HANDLE handle, DWORD* mode);
 BOOL SetConsoleMode(HANDLE handle, DWORD mode);
 BOOL SetConsoleCursorInfo(HANDLE buffer, const CONSOLE_CURSOR_INFO* info);
 BOOL SetConsoleTitleA(LPCSTR title);
