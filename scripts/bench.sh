@@ -17,23 +17,29 @@ ARCHES=${BENCH_ARCHES:-x64 x86}
 STARTS=${BENCH_STARTS:-25}
 quick=0
 readme=0
-for arg in "$@"; do
-    case "$arg" in
+only_arch=""
+while [ $# -gt 0 ]; do
+    case "$1" in
         --quick) quick=1 ;;
         --readme) readme=1 ;;
+        # Internal: measure one host in a bench already started (the i686 host
+        # is measured this way inside the emulation namespace).
+        --measure-in-bench) only_arch=$2; shift ;;
         *) echo "usage: scripts/bench.sh [--quick] [--readme]" >&2; exit 2 ;;
     esac
+    shift
 done
 [ "$quick" = 1 ] && STARTS=${BENCH_STARTS:-3}
 OUT_DIR=$BUILD_ROOT/bench
 mkdir -p "$OUT_DIR"
 
-scripts/deps.sh test >&2 || exit 1
+[ -n "$only_arch" ] || scripts/deps.sh test >&2 || exit 1
 
 triple_of() { [ "$1" = x64 ] && echo x86_64-w64-mingw32 || echo i686-w64-mingw32; }
 name_of() { [ "$1" = x64 ] && echo x86_64 || echo i686; }
 
 # --- build -----------------------------------------------------------------
+[ -n "$only_arch" ] && ARCHES=""
 for arch in $ARCHES; do
     dir=$BUILD_ROOT/windows-$arch
     echo "bench: building $dir" >&2
@@ -49,14 +55,6 @@ done
 . tests/wine/lib.sh
 wine_bench_start
 trap wine_bench_stop EXIT
-# A persistent server: every start below finds it running, as a player's would.
-wineserver -p
-left_out=""
-if [ "$WINE_RUNS_32BIT" = 0 ] && [[ " $ARCHES " == *" x86 "* ]]; then
-    left_out="The i686 host is left out: this machine's kernel cannot run 32-bit programs."
-    echo "bench: $left_out" >&2
-    ARCHES=$(echo "$ARCHES" | tr ' ' '\n' | grep -vx x86 | tr '\n' ' ')
-fi
 
 # measure ARCH: the benchmark module inside the real host, one process.
 measure() {
@@ -102,20 +100,48 @@ done
 echo 0 >"$dir/rc"
 RUN
     echo "bench: [$arch] start-up, $STARTS rounds" >&2
-    if tmux -L "$TMUX_SOCKET" has-session 2>/dev/null; then
-        tmux -L "$TMUX_SOCKET" new-window -d -t "=main" -n "startup-$arch" "bash $dir/run.sh"
-    else
-        tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s main -n "startup-$arch" \
-            -x 80 -y 25 "bash $dir/run.sh"
-    fi
+    tmux_window "startup-$arch" "bash $dir/run.sh" >/dev/null
     run_host_wait "$dir" 600
     # Round 0 warms the caches up and is left out.
     awk '$1 > 0' "$dir/startup.log" >"$OUT_DIR/startup-$arch.txt"
 }
 
 # The tmux session run_host creates is also where the start-up runs go.
-for arch in $ARCHES; do measure "$arch"; done
-for arch in $ARCHES; do startup "$arch"; done
+if [ -n "$only_arch" ]; then
+    measure "$only_arch"
+    startup "$only_arch"
+    exit 0
+fi
+# A persistent server: every start below finds it running, as a player's would.
+wineserver -p
+note=""
+measured=""
+for arch in $ARCHES; do
+    if [ "$arch" = x86 ]; then
+        i386_support
+        case $I386_RUN in
+            none)
+                note="The i686 host is left out: $I386_WHY."
+                echo "bench: $note" >&2
+                continue ;;
+            emulated)
+                # Its limits are 32-bit programs too, started the same way, so
+                # each ratio compares like with like under the same emulation.
+                note="The i686 host and its limits ran under qemu-i386 (user-mode emulation): this machine's kernel cannot run 32-bit programs."
+                echo "bench: $note" >&2
+                inner_socket=$TMUX_SOCKET-i386
+                TMUX_SOCKET=$inner_socket in_i386_namespace bash scripts/bench.sh --measure-in-bench x86 \
+                    $([ "$quick" = 1 ] && echo --quick)
+                tmux -L "$inner_socket" kill-server >/dev/null 2>&1
+                measured+=" $arch"
+                continue ;;
+        esac
+    fi
+    measure "$arch"
+    startup "$arch"
+    measured+=" $arch"
+done
+ARCHES=${measured# }
 
 # --- table -----------------------------------------------------------------
 value() { grep -m1 "^$2=" "$OUT_DIR/services-$1.txt" 2>/dev/null | cut -d= -f2- | cut -d' ' -f1; }
@@ -200,7 +226,7 @@ cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
     echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores ($cpu), $(wine --version),"
     echo "in tmux ($(tmux -V)); $([ "$quick" = 1 ] && echo "quick run (a tenth of every count), ")start-up: median of ${STARTS} rounds."
     echo "Each cell: host / limit / **ratio**; the limit is the same work done directly on the platform in the same run."
-    [ -n "$left_out" ] && echo "$left_out"
+    [ -n "$note" ] && echo "$note"
     echo
     header="| Measure | Limit |"
     rule="| --- | --- |"
@@ -252,18 +278,28 @@ cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 cat "$OUT_DIR/results.md"
 
 if [ "$readme" = 1 ]; then
-    # Replaces what stands under "## Performance", up to the next section.
-    awk -v table="$OUT_DIR/results.md" '
+    # The full table goes to docs/performance.md; README.md keeps the rows that
+    # have a goal, under "## Performance", up to the next section.
+    {
+        echo "# Performance: every figure"
+        echo
+        echo "\`bash scripts/bench.sh\` prints this table; README.md's \"Performance\" keeps its goal rows."
+        echo
+        cat "$OUT_DIR/results.md"
+    } >docs/performance.md
+    awk -F'|' '!/^\|/ || $(NF - 1) !~ /^ — $/' "$OUT_DIR/results.md" >"$OUT_DIR/goals.md"
+    awk -v table="$OUT_DIR/goals.md" '
         /^## / { if (inside) inside = 0 }
         /^## Performance$/ {
             print; print ""
             print "`bash scripts/bench.sh` builds the benchmarks, runs them under Wine for both hosts"
-            print "and prints this table (also written to `build/bench/results.md`); `--readme` puts it here."
+            print "and prints the whole table (also written to `build/bench/results.md`); `--readme` puts"
+            print "its rows with a goal here and the whole of it in `docs/performance.md`."
             print ""
             while ((getline l < table) > 0) print l
             print ""
             inside = 1; next
         }
         !inside { print }' README.md >README.md.bench && mv README.md.bench README.md
-    echo "bench: README.md updated" >&2
+    echo "bench: README.md and docs/performance.md updated" >&2
 fi

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, when it is missing (Debian, as root).
-# usage: scripts/deps.sh [build|run|test]
+# usage: scripts/deps.sh [build|run|run32|test]
+#   run32: what running the i686 host needs (32-bit Wine) on top of run
 set -euo pipefail
 need=${1:-test}
+cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 libgtest-dev)
 commands=(cmake make g++ x86_64-w64-mingw32-g++ i686-w64-mingw32-g++)
@@ -10,19 +12,49 @@ if [ "$need" != build ]; then
     packages+=(wine wine64 tmux)
     commands+=(wine tmux)
 fi
+if [ "$need" = test ] || [ "$need" = run32 ]; then
+    packages+=(wine32:i386)
+fi
 if [ "$need" = test ]; then
-    packages+=(wine32:i386 xvfb xdotool x11-apps imagemagick clang libclang-rt-14-dev)
+    packages+=(xvfb xdotool x11-apps imagemagick clang libclang-rt-14-dev)
     commands+=(Xvfb xdotool xwd convert clang)
 fi
 
 missing=0
 for c in "${commands[@]}"; do command -v "$c" >/dev/null 2>&1 || missing=1; done
 [ -f /usr/include/gtest/gtest.h ] || missing=1
-if [ "$need" = test ]; then
+if [ "$need" = test ] || [ "$need" = run32 ]; then
     dpkg -s wine32:i386 >/dev/null 2>&1 || missing=1
+fi
+if [ "$need" = test ]; then
     ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing=1
 fi
-[ "$missing" = 0 ] && exit 0
+
+# On a kernel that refuses 32-bit programs, the i686 host runs under qemu-i386
+# (scripts/wine_loader.sh), which must be version 10: bookworm's 7.2 cannot
+# start Wine. It comes from bookworm-backports, without the package that would
+# register it machine-wide (qemu-user-binfmt).
+install_qemu_user() {
+    local sources=/etc/apt/sources.list.d/bookworm-backports.sources
+    if ! apt-cache policy 2>/dev/null | grep -q 'bookworm-backports'; then
+        echo "deps: adding bookworm-backports for qemu-user 10" >&2
+        printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' \
+            'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$sources"
+    fi
+    DEBIAN_FRONTEND=noninteractive apt-get update -q >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q -t bookworm-backports --no-install-recommends qemu-user >&2
+}
+needs_qemu_user() {
+    . scripts/wine_loader.sh
+    ! /usr/lib/wine/wine --version >/dev/null 2>&1 && ! qemu_i386_ready
+}
+
+if [ "$missing" = 0 ]; then
+    if [ "$need" = test ] || [ "$need" = run32 ]; then
+        if needs_qemu_user; then install_qemu_user; fi
+    fi
+    exit 0
+fi
 
 if [ "$(id -u)" != 0 ]; then
     echo "deps: missing packages; run as root or install: ${packages[*]}" >&2
@@ -35,3 +67,6 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q >&2
 apt-get install -y -q "${packages[@]}" >&2
+if [ "$need" = test ] || [ "$need" = run32 ]; then
+    if needs_qemu_user; then install_qemu_user; fi
+fi

@@ -18,6 +18,17 @@ count_failure() {
     echo "FAIL: $1"
 }
 
+# The i686 host's tests may run under qemu-i386 registered in a private
+# namespace; the machine's own binfmt_misc must look the same afterwards.
+binfmt_state() {
+    local entry
+    grep -s binfmt_misc /proc/mounts
+    for entry in /proc/sys/fs/binfmt_misc/*; do
+        [ -r "$entry" ] && [ "${entry##*/}" != register ] && { echo "== $entry"; cat "$entry"; }
+    done
+}
+binfmt_before=$(binfmt_state 2>/dev/null)
+
 # ctest_counts LOG: adds the counts from a ctest summary line.
 ctest_counts() {
     local line total bad
@@ -73,6 +84,13 @@ grep -E '^(PASS|FAIL|SKIP|  )' "$LOG_DIR/wine.log"
 passed=$((passed + $(grep -c '^PASS: ' "$LOG_DIR/wine.log")))
 failed=$((failed + $(grep -c '^FAIL: ' "$LOG_DIR/wine.log")))
 [ "$status" = 0 ] || count_failure "Wine tests stopped with status $status"
+
+if [ "$(binfmt_state 2>/dev/null)" = "$binfmt_before" ]; then
+    passed=$((passed + 1))
+    echo "PASS: the machine's binfmt_misc registrations are as before the run"
+else
+    count_failure "the machine's binfmt_misc registrations changed during the run"
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

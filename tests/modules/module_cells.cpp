@@ -177,7 +177,9 @@ void check_out_of_range(HANDLE screen) {
 
     // What the console itself does with writes outside the buffer.
     fill_screen(screen, 40, &base);
-    const int direct[][2] = {{80, 0}, {100, 0}, {32767, 0}, {-1, 0}, {0, 25}, {0, 32767}};
+    const int width = base.width;
+    const int height = base.height;
+    const int direct[][2] = {{width, 0}, {width + 20, 0}, {32767, 0}, {-1, 0}, {0, height}, {0, 32767}};
     for (const auto& at : direct) {
         CHAR_INFO cell = make_cell('Z', 0x4F);
         SMALL_RECT region = {static_cast<SHORT>(at[0]), static_cast<SHORT>(at[1]),
@@ -195,9 +197,9 @@ void check_out_of_range(HANDLE screen) {
 
     // The host's answer for the same columns and rows, and anything it narrows.
     fill_screen(screen, 41, &base);
-    const int columns[] = {80, 32767, 32768, -1, 65536};
+    const int columns[] = {width, 32767, 32768, -1, 65536};
     for (int x : columns) report("font_x[%d]=%d", x, os_put_font('Z', 0x4F, x, 0));
-    const int rows[] = {25, 32767, 32768, -1, 65536};
+    const int rows[] = {height, 32767, 32768, -1, 65536};
     for (int y : rows) report("font_y[%d]=%d", y, os_put_font('Z', 0x4F, 0, y));
     read_screen(screen, &now);
     describe_diff(compare_screens(base, now), text, sizeof text);

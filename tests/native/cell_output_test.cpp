@@ -70,6 +70,21 @@ TEST_F(CellOutput, TheTargetRegionIsTheCellItself) {
     EXPECT_EQ(screen().at(79, 24).Char.AsciiChar, 'x');
 }
 
+// The buffer takes the console window's size, which need not be 80 x 25.
+TEST(CellOutputInALargerConsole, EveryCellIsWrittenAndNothingBeyond) {
+    start_before_setup();
+    scripted::state().new_buffer_size = {100, 30};
+    os_init();
+    const int inside[][2] = {{80, 0}, {99, 0}, {0, 25}, {0, 29}, {99, 29}};
+    for (const auto& at : inside) {
+        EXPECT_NE(os_put_font('w', 0x1E, at[0], at[1]), 0) << at[0] << "," << at[1];
+        EXPECT_EQ(scripted::state().buffers[console_handles.screen_buffer].at(at[0], at[1]).Attributes,
+                  0x1E);
+    }
+    EXPECT_EQ(os_put_font('w', 0x1E, 100, 0), 0);
+    EXPECT_EQ(os_put_font('w', 0x1E, 0, 30), 0);
+}
+
 TEST_F(CellOutput, PassesTheLowSixteenBitsOfCharacterAndAttribute) {
     os_put_font(0x12341, 0x5678F, 3, 4);
     const CHAR_INFO cell = scripted::state().writes.at(0).cell;

@@ -3,6 +3,7 @@
 # Source it; then call wine_bench_start once and wine_bench_stop at the end.
 #
 #   ARCH=x64|x86        which host to test (build/windows-$ARCH)
+#   CONSOLE_SIZE=WxH    the terminal the host runs in (default 80x25)
 #   run_host DIR TIMEOUT ARGS...   runs DIR/UmberdeepSafeMode.exe in tmux; sets HOST_STATUS
 #   new_run_dir MODULE             a fresh folder with the host and modules/MODULE.dll as Umberdeep.dll
 #   pass NAME / fail NAME WHY      print one result line; counted by scripts/test.sh
@@ -15,14 +16,20 @@ WINE_PASSED=${WINE_PASSED:-0}
 WINE_FAILED=${WINE_FAILED:-0}
 . "$WINE_TESTS_ROOT/scripts/wine_loader.sh"
 
+# The tag of a result line: the host, and the terminal size when not the default.
+tag() {
+    local size=${CONSOLE_SIZE:-80x25}
+    [ "$size" = 80x25 ] && echo "[$ARCH]" || echo "[$ARCH $size]"
+}
+
 pass() {
     WINE_PASSED=$((WINE_PASSED + 1))
-    echo "PASS: [$ARCH] $1"
+    echo "PASS: $(tag) $1"
 }
 
 fail() {
     WINE_FAILED=$((WINE_FAILED + 1))
-    echo "FAIL: [$ARCH] $1: $2"
+    echo "FAIL: $(tag) $1: $2"
 }
 
 # check NAME EXPECTED ACTUAL: passes when the two are equal.
@@ -96,12 +103,22 @@ cd $(printf '%q' "$dir")
 timeout --foreground -k 5 $limit wine UmberdeepSafeMode.exe$quoted $stdin_redirect
 echo \$? > rc.tmp && mv rc.tmp rc
 RUN
-    local session
-    session=$(basename "$dir")
-    if tmux -L "$TMUX_SOCKET" has-session 2>/dev/null; then
-        tmux -L "$TMUX_SOCKET" new-window -d -t "=main" -n "$session" "bash $dir/run.sh" 
+    tmux_window "$(basename "$dir")" "bash $dir/run.sh" >/dev/null
+}
+
+# tmux_window NAME COMMAND: runs COMMAND in a new window of the bench's tmux
+# server, in a terminal of CONSOLE_SIZE (columns x rows, default 80x25); prints
+# the pane id. Each size has a session of its own, since windows take their
+# session's size.
+tmux_window() {
+    local size=${CONSOLE_SIZE:-80x25} session
+    session=main
+    [ "$size" = 80x25 ] || session=main-$size
+    if tmux -L "$TMUX_SOCKET" has-session -t "=$session" 2>/dev/null; then
+        tmux -L "$TMUX_SOCKET" new-window -d -P -F '#{pane_id}' -t "=$session" -n "$1" "$2"
     else
-        tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s main -n "$session" -x 80 -y 25 "bash $dir/run.sh"
+        tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -P -F '#{pane_id}' -s "$session" -n "$1" \
+            -x "${size%x*}" -y "${size#*x}" "$2"
         tmux -L "$TMUX_SOCKET" set-option -g remain-on-exit off >/dev/null
     fi
 }
@@ -113,7 +130,7 @@ host_window() {
     local name i id
     name=$(basename "$1")
     for i in $(seq 50); do
-        id=$(tmux -L "$TMUX_SOCKET" list-windows -t main -F '#{window_id} #{window_name}' 2>/dev/null |
+        id=$(tmux -L "$TMUX_SOCKET" list-windows -a -F '#{window_id} #{window_name}' 2>/dev/null |
              awk -v n="$name" '$2 == n { print $1 }')
         [ -n "$id" ] && { echo "$id"; return 0; }
         sleep 0.1

@@ -46,12 +46,7 @@ echo \$? > rc.tmp && mv rc.tmp rc
 exec sleep $((limit + 30))
 RUN
     local pane
-    if tmux -L "$TMUX_SOCKET" has-session 2>/dev/null; then
-        pane=$(tmux -L "$TMUX_SOCKET" new-window -d -P -F '#{pane_id}' -t "=main" "bash $dir/run-boxed.sh")
-    else
-        pane=$(tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -P -F '#{pane_id}' -s main -x 80 -y 25 "bash $dir/run-boxed.sh")
-        tmux -L "$TMUX_SOCKET" set-option -g remain-on-exit off >/dev/null
-    fi
+    pane=$(tmux_window "$(basename "$dir")" "bash $dir/run-boxed.sh")
     PANE_BEFORE=$(pane_state "$pane")
     touch "$dir/go"
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The README's run command, scripts/run.sh: in a terminal it plays the demo and
 # gives the terminal back as it found it; without one it says so and starts the
-# game in a tmux session instead of failing obscurely. It runs the x86_64 host.
+# game in a tmux session instead of failing obscurely. It plays the demo with the
+# x86_64 host, and the i686 demo given with --module with the i686 host.
 set -u
 . "$(dirname "$0")/lib.sh"
 [ "$ARCH" = x64 ] || exit 0
@@ -16,35 +17,62 @@ export UMBERDEEP_WINEPREFIX=$WINEPREFIX
 tmux_private() { TMUX_TMPDIR=$WORK tmux "$@"; }
 
 # ------------------------------------------------------------ in a terminal
-# Standard input and output are the pane; only standard error goes to a file.
-cat >"$WORK/in-terminal.sh" <<SCRIPT
+# play_in_terminal LABEL [RUN ARGS...]: runs the command in a tmux pane (its
+# standard input and output; only standard error goes to a file), starts the
+# game with a key and ends it with q.
+play_in_terminal() {
+    local label=$1 i
+    shift
+    rm -f "$WORK/status" "$WORK/stderr"
+    cat >"$WORK/in-terminal.sh" <<SCRIPT
 stty -g >$(printf '%q' "$WORK/modes-before")
-bash $(printf '%q' "$RUN_COMMAND") 2>$(printf '%q' "$WORK/stderr")
+bash $(printf '%q' "$RUN_COMMAND")$(printf ' %q' "$@") 2>$(printf '%q' "$WORK/stderr")
 echo \$? >$(printf '%q' "$WORK/status.tmp")
 stty -g >$(printf '%q' "$WORK/modes-after")
 mv $(printf '%q' "$WORK/status.tmp") $(printf '%q' "$WORK/status")
 sleep 60
 SCRIPT
-tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s run-command -x 80 -y 25 "bash $WORK/in-terminal.sh"
+    tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s run-command -x 80 -y 25 "bash $WORK/in-terminal.sh"
+    if wait_text "Press any key to enter the cave"; then pass "$label: the demo comes up in the terminal"
+    else fail "$label: the demo comes up in the terminal" "$(pane | head -n 12; tail -n 5 "$WORK/stderr")"; fi
+    tmux -L "$TMUX_SOCKET" send-keys -t run-command Space
+    if wait_text "Last key:"; then pass "$label: a key starts the game"
+    else fail "$label: a key starts the game" "$(pane | tail -n 6)"; fi
+    tmux -L "$TMUX_SOCKET" send-keys -t run-command q
+    for i in $(seq 150); do [ -f "$WORK/status" ] && break; sleep 0.2; done
+    check "$label: q ends it with status 0" 0 "$(cat "$WORK/status" 2>/dev/null)"
+    check "$label: it says how the game ended" "run: the game ended with status 0" \
+        "$(grep -m1 'the game ended' "$WORK/stderr")"
+    check "$label: the terminal's modes are as before" "$(cat "$WORK/modes-before")" \
+        "$(cat "$WORK/modes-after" 2>/dev/null)"
+    tmux -L "$TMUX_SOCKET" kill-session -t run-command >/dev/null 2>&1
+}
 pane() { tmux -L "$TMUX_SOCKET" capture-pane -p -t run-command 2>/dev/null; }
 wait_text() {
     local i
     for i in $(seq 900); do pane | grep -qF -- "$1" && return 0; sleep 0.2; done
     return 1
 }
-if wait_text "Press any key to enter the cave"; then pass "run command: the demo comes up in the terminal"
-else fail "run command: the demo comes up in the terminal" "$(pane | head -n 12; tail -n 5 "$WORK/stderr")"; fi
-tmux -L "$TMUX_SOCKET" send-keys -t run-command Space
-if wait_text "Last key:"; then pass "run command: a key starts the game"
-else fail "run command: a key starts the game" "$(pane | tail -n 6)"; fi
-tmux -L "$TMUX_SOCKET" send-keys -t run-command q
-for i in $(seq 150); do [ -f "$WORK/status" ] && break; sleep 0.2; done
-check "run command: q ends it with status 0" 0 "$(cat "$WORK/status" 2>/dev/null)"
-check "run command: it says how the game ended" "run: the game ended with status 0" \
-    "$(grep -m1 'the game ended' "$WORK/stderr")"
-check "run command: the terminal's modes are as before" "$(cat "$WORK/modes-before")" \
-    "$(cat "$WORK/modes-after" 2>/dev/null)"
-tmux -L "$TMUX_SOCKET" kill-session -t run-command >/dev/null 2>&1
+
+play_in_terminal "run command"
+# A 32-bit game module loads only in the i686 host, which runs under emulation
+# where the kernel cannot run 32-bit programs itself; the build tree's own demo
+# stays as it was.
+i686_demo=$BUILD_ROOT/windows-x86/Umberdeep.dll
+demo_sum=$(md5sum <"$i686_demo")
+play_in_terminal "run command --module (i686 demo)" --module "$i686_demo"
+i386_support
+if [ "$I386_RUN" = emulated ]; then
+    check "run command --module: it says the i686 host runs under qemu-i386" 1 \
+        "$(grep -c 'running the i686 host under qemu-i386' "$WORK/stderr")"
+fi
+check "run command --module: the build tree's modules untouched" "$demo_sum" "$(md5sum <"$i686_demo")"
+
+bash "$RUN_COMMAND" --module "$WINE_TESTS_ROOT/README.md" </dev/null >"$WORK/notdll.out" 2>"$WORK/notdll.err"
+check "run command --module with a file that is no DLL: status 1" 1 "$?"
+check "run command --module with a file that is no DLL: it says so" \
+    "run: $WINE_TESTS_ROOT/README.md is not a 32- or 64-bit x86 Windows DLL, so no host can load it as a game module" \
+    "$(cat "$WORK/notdll.err")"
 
 # ------------------------------------------------------------ without a terminal
 UMBERDEEP_NO_TMUX=1 bash "$RUN_COMMAND" </dev/null >"$WORK/plain.out" 2>"$WORK/plain.err"

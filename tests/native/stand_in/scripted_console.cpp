@@ -49,6 +49,14 @@ void reset() {
         reinterpret_cast<void*>(&message_box_stand_in);
 }
 
+screen_buffer sized_buffer(int width, int height) {
+    screen_buffer buffer;
+    buffer.width = width;
+    buffer.height = height;
+    buffer.cells.assign(static_cast<size_t>(width) * height, CHAR_INFO{{' '}, 0x07});
+    return buffer;
+}
+
 HANDLE new_handle() {
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(state().next_handle++ * 4));
 }
@@ -95,7 +103,8 @@ HANDLE CreateConsoleScreenBuffer(DWORD access, DWORD share, const void* security
         (reserved ? "ptr" : "null") + ")");
     if (scripted::fails("CreateConsoleScreenBuffer")) return INVALID_HANDLE_VALUE;
     HANDLE buffer = scripted::new_handle();
-    state().buffers[buffer] = scripted::screen_buffer();
+    const COORD size = state().new_buffer_size;
+    state().buffers[buffer] = scripted::sized_buffer(size.X, size.Y);
     return buffer;
 }
 

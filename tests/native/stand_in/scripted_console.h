@@ -23,6 +23,9 @@ struct screen_buffer {
     CHAR_INFO& at(int x, int y) { return cells[y * width + x]; }
 };
 
+// A new buffer of the given size, blank and in the modes a new buffer has.
+screen_buffer sized_buffer(int width, int height);
+
 struct cell_write {
     HANDLE buffer;
     CHAR_INFO cell;
@@ -48,6 +51,7 @@ struct console {
     std::map<HANDLE, screen_buffer> buffers;
     std::map<HANDLE, DWORD> input_modes;
     std::string title = "wine";
+    COORD new_buffer_size = {80, 25};  // what CreateConsoleScreenBuffer makes (the window's size)
     std::deque<INPUT_RECORD> input;
     DWORD ticks = 1000;
     DWORD ticks_per_sleep_ms = 1;  // how far each Sleep(n) moves the tick count, per ms
