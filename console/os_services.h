@@ -39,7 +39,8 @@ extern "C" {
  * modes are switched off, the cursor is hidden and the window title becomes
  * "Umberdeep". Call it before any other console service. Ends the process with
  * status 1 when the console cannot be set up; returns nonzero when the title was
- * set, 0 when it was not. The initial buffer comes back when the process ends. */
+ * set, 0 when it was not. When the process ends, the initial buffer comes back
+ * and the console gets back the input mode it had before the first os_init. */
 int os_init(void);
 
 /* Writes one cell: character char_code (low byte) in colours attr at column x,
