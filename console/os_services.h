@@ -26,6 +26,10 @@
 
 #include <stdint.h>
 
+/* The version of the host these services describe; the host executable's
+ * version resource states the same one. */
+#define UMBERDEEP_OS_SERVICES_VERSION "1.0.0"
+
 #ifdef __cplusplus
 extern "C" {
 #define OS_ANY_ARGUMENTS ...
