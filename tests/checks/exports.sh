@@ -2,7 +2,7 @@
 # The host executables' boundary as the loader sees it: the export table holds
 # exactly the ten os_ services by name (nothing more, no ordinal-only entries),
 # and the import table names only system DLLs; the version resource a player
-# sees states the version the header states. Prints PASS:/FAIL: lines.
+# sees states the version the header states; the executable stays small. Prints PASS:/FAIL: lines.
 set -u
 # pass/fail/check and BUILD_ROOT (default: build/ of this checkout) come from
 # the Wine bench's library; nothing of Wine is started here.
@@ -62,6 +62,9 @@ for ARCH in x64 x86; do
     done
     check "imports: only system DLLs ($ALLOWED_IMPORTS)" "" "${unexpected# }"
     rm -f "$dump"
+
+    size=$(stat -c %s "$exe")
+    check "size: the stripped executable is at most 64 KiB ($size bytes)" yes "$([ "$size" -le 65536 ] && echo yes || echo no)"
 
     # windres reads the resources back as a resource script.
     script=$("$triple-windres" -i "$exe" -O rc 2>&1)
