@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The release archive: two clean builds of this checkout, in two fresh build
-# folders, give the same bytes in every file of the archive and in the archive
-# itself; the archive holds exactly the kit's files, its executables and import
-# libraries are the ones the build made, and the MSVC-format import library of
-# each bitness binds a module built with clang and lld-link to the host's plain
-# export names. Prints PASS:/FAIL: lines.
+# folders and two time zones, give the same bytes in every file of the archive
+# and in the archive itself; the archive holds exactly the kit's files, in
+# sorted order; its executables and import libraries are the ones the build
+# made, and the MSVC-format import library of each bitness binds a module
+# built with clang and lld-link to the host's plain export names. Prints PASS:/FAIL: lines.
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
 . "$WINE_TESTS_ROOT/tests/wine/kit_ways.sh"
@@ -43,7 +43,10 @@ for build in one two; do
                   --target UmberdeepSafeMode msvc_import_library umberdeep_demo >>"$WORK/$build-$arch.log" 2>&1 ||
             { tail -n 20 "$WORK/$build-$arch.log"; fail "release: build $build ($arch)" "see above"; exit 0; }
     done
-    (cd "$WORK/$build" && cpack --config windows-x64/CPackConfig.cmake >"$WORK/$build-cpack.log" 2>&1)
+    # The second one packs in another time zone, which must not show.
+    zone=UTC
+    [ "$build" = two ] && zone=Asia/Tokyo
+    (cd "$WORK/$build" && TZ=$zone cpack --config windows-x64/CPackConfig.cmake >"$WORK/$build-cpack.log" 2>&1)
     check "release: cpack makes $NAME.zip (build $build)" yes \
         "$([ -f "$WORK/$build/release/$NAME.zip" ] && echo yes || cat "$WORK/$build-cpack.log")"
     mkdir -p "$WORK/$build/unpacked"
@@ -55,6 +58,10 @@ TWO=$WORK/two/unpacked/$NAME
 check "release: the archive holds exactly the kit's files, in one folder $NAME" \
     "$(echo $EXPECTED_FILES | tr ' ' '\n' | sed "s|^|$NAME/|" | LC_ALL=C sort)" \
     "$(zip_entries "$WORK/one/release/$NAME.zip" | LC_ALL=C sort)"
+
+# Sorted, the entries come in the same order whatever the file system lists.
+check "release: the archive's entries come in sorted order" \
+    "$(zip_entries "$WORK/one/release/$NAME.zip" | LC_ALL=C sort)" "$(zip_entries "$WORK/one/release/$NAME.zip")"
 
 differing=""
 for file in $EXPECTED_FILES; do
