@@ -8,6 +8,7 @@
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
 . "$WINE_TESTS_ROOT/tests/wine/kit_ways.sh"
+cd "$WINE_TESTS_ROOT"  # where the presets are
 
 WORK=$(mktemp -d /tmp/umberdeep-release.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
