@@ -8,8 +8,9 @@
  * The host loads it, calls dll_main with the process's command line and ends
  * the process with its result. While dll_main runs, the module calls back into
  * the host through the ten services below, all exported by name from the host
- * executable. Link against the host's import library (libUmberdeepSafeMode.dll.a)
- * or look them up with GetProcAddress(GetModuleHandleA(NULL), "os_...").
+ * executable. Link against the host's import library (libUmberdeepSafeMode.dll.a
+ * for mingw-w64, UmberdeepSafeMode.lib for MSVC-style linkers) or look them up
+ * with GetProcAddress(GetModuleHandleA(NULL), "os_...").
  *
  * A module must match the host's bitness: a 64-bit module needs the x86_64 host,
  * a 32-bit module the i686 host. All services use the C calling convention
@@ -25,6 +26,10 @@
 #define UMBERDEEP_OS_SERVICES_H
 
 #include <stdint.h>
+
+/* The version of the host these services describe; the host executable's
+ * version resource states the same one. */
+#define UMBERDEEP_OS_SERVICES_VERSION "1.0.0"
 
 #ifdef __cplusplus
 extern "C" {

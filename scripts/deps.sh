@@ -6,8 +6,8 @@ set -euo pipefail
 need=${1:-test}
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 libgtest-dev)
-commands=(cmake make g++ x86_64-w64-mingw32-g++ i686-w64-mingw32-g++)
+packages=(cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 libgtest-dev llvm)
+commands=(cmake make g++ x86_64-w64-mingw32-g++ i686-w64-mingw32-g++ llvm-dlltool)
 if [ "$need" != build ]; then
     packages+=(wine wine64 tmux)
     commands+=(wine tmux)
@@ -16,8 +16,8 @@ if [ "$need" = test ] || [ "$need" = run32 ]; then
     packages+=(wine32:i386)
 fi
 if [ "$need" = test ]; then
-    packages+=(xvfb xdotool x11-apps imagemagick clang libclang-rt-14-dev)
-    commands+=(Xvfb xdotool xwd convert clang)
+    packages+=(xvfb xdotool x11-apps imagemagick clang libclang-rt-14-dev lld)
+    commands+=(Xvfb xdotool xwd convert clang lld-link)
 fi
 
 missing=0

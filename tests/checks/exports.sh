@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The host executables' boundary as the loader sees it: the export table holds
 # exactly the ten os_ services by name (nothing more, no ordinal-only entries),
-# and the import table names only system DLLs. Prints PASS:/FAIL: lines.
+# and the import table names only system DLLs; the version resource a player
+# sees states the version the header states; the executable stays small. Prints PASS:/FAIL: lines.
 set -u
 # pass/fail/check and BUILD_ROOT (default: build/ of this checkout) come from
 # the Wine bench's library; nothing of Wine is started here.
@@ -9,6 +10,8 @@ set -u
 
 EXPECTED_EXPORTS="os_display_title os_fade os_get_input os_init os_pause os_put_font os_put_tile os_sound os_update_client os_zoom"
 ALLOWED_IMPORTS="KERNEL32.dll msvcrt.dll USER32.dll"
+HEADER_VERSION=$(sed -nE 's/^#define UMBERDEEP_OS_SERVICES_VERSION "(.*)"$/\1/p' \
+                 "$WINE_TESTS_ROOT/console/os_services.h")
 
 # exported_names DUMP: the names of the "[Ordinal/Name Pointer] Table", sorted.
 exported_names() {
@@ -26,7 +29,8 @@ address_table_size() {
 }
 
 for ARCH in x64 x86; do
-    if [ "$ARCH" = x64 ]; then objdump=x86_64-w64-mingw32-objdump; else objdump=i686-w64-mingw32-objdump; fi
+    if [ "$ARCH" = x64 ]; then triple=x86_64-w64-mingw32; else triple=i686-w64-mingw32; fi
+    objdump=$triple-objdump
     exe=$BUILD_ROOT/windows-$ARCH/UmberdeepSafeMode.exe
     if [ ! -f "$exe" ]; then
         fail "export and import tables" "no $exe"
@@ -58,6 +62,20 @@ for ARCH in x64 x86; do
     done
     check "imports: only system DLLs ($ALLOWED_IMPORTS)" "" "${unexpected# }"
     rm -f "$dump"
+
+    size=$(stat -c %s "$exe")
+    check "size: the stripped executable is at most 64 KiB ($size bytes)" yes "$([ "$size" -le 65536 ] && echo yes || echo no)"
+
+    # windres reads the resources back as a resource script.
+    script=$("$triple-windres" -i "$exe" -O rc 2>&1)
+    rc_string() { echo "$script" | sed -nE "s/^ *VALUE \"$1\", \"(.*)\"\$/\1/p"; }
+    check "version: the header states one (UMBERDEEP_OS_SERVICES_VERSION)" 1 \
+        "$(echo "$HEADER_VERSION" | grep -cE '^[0-9]+\.[0-9]+\.[0-9]+$')"
+    check "version: ProductName" UmberdeepSafeMode "$(rc_string ProductName)"
+    check "version: ProductVersion is the header's" "$HEADER_VERSION" "$(rc_string ProductVersion)"
+    check "version: FileVersion is the header's" "$HEADER_VERSION" "$(rc_string FileVersion)"
+    check "version: FILEVERSION is the header's" "$HEADER_VERSION.0" \
+        "$(echo "$script" | sed -nE 's/^ *FILEVERSION ([0-9]+), ([0-9]+), ([0-9]+), ([0-9]+)$/\1.\2.\3.\4/p')"
 done
 
 echo "$WINE_PASSED passed, $WINE_FAILED failed"

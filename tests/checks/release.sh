@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# The release archive: two clean builds of this checkout, in two fresh build
+# folders and two time zones, give the same bytes in every file of the archive
+# and in the archive itself; the archive holds exactly the kit's files, in
+# sorted order; its executables and import libraries are the ones the build
+# made, and the MSVC-format import library of each bitness binds a module
+# built with clang and lld-link to the host's plain export names. Prints PASS:/FAIL: lines.
+set -u
+. "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
+. "$WINE_TESTS_ROOT/tests/wine/kit_ways.sh"
+cd "$WINE_TESTS_ROOT"  # where the presets are
+
+WORK=$(mktemp -d /tmp/umberdeep-release.XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+VERSION=$(sed -nE 's/^#define UMBERDEEP_OS_SERVICES_VERSION "(.*)"$/\1/p' "$WINE_TESTS_ROOT/console/os_services.h")
+NAME=UmberdeepSafeMode-$VERSION-windows
+
+EXPECTED_FILES="PLAYING.txt WRITING-MODULES.txt examples/CMakeLists.txt examples/hello_module.c
+include/os_services.h lib/UmberdeepSafeMode.def
+lib/cmake/UmberdeepSafeMode/UmberdeepSafeModeConfig.cmake
+lib/cmake/UmberdeepSafeMode/UmberdeepSafeModeConfigVersion.cmake"
+for arch in x64 x86; do
+    EXPECTED_FILES+=" bin/$arch/UmberdeepSafeMode.exe bin/$arch/Umberdeep.dll
+lib/$arch/UmberdeepSafeMode.lib lib/$arch/libUmberdeepSafeMode.dll.a
+lib/$arch/pkgconfig/UmberdeepSafeMode.pc"
+done
+# Files of the archive that the build made, each against its place in the tree.
+BUILT_FILES="UmberdeepSafeMode.exe UmberdeepSafeMode.lib libUmberdeepSafeMode.dll.a"
+
+# zip_entries ZIP: the archive's file entries in their order, one a line.
+zip_entries() {
+    python3 -c 'import sys, zipfile
+for e in zipfile.ZipFile(sys.argv[1]).infolist():
+    if not e.is_dir(): print(e.filename)' "$1"
+}
+
+# Each build makes only what the archive holds, to keep this check short.
+ARCH=x64+x86
+for build in one two; do
+    for arch in x64 x86; do
+        cmake --preset "windows-$arch" -B "$WORK/$build/windows-$arch" \
+              -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >"$WORK/$build-$arch.log" 2>&1 &&
+            cmake --build "$WORK/$build/windows-$arch" -j "$(nproc)" \
+                  --target UmberdeepSafeMode msvc_import_library umberdeep_demo >>"$WORK/$build-$arch.log" 2>&1 ||
+            { tail -n 20 "$WORK/$build-$arch.log"; fail "release: build $build ($arch)" "see above"; exit 0; }
+    done
+    # The second one packs in another time zone, which must not show.
+    zone=UTC
+    [ "$build" = two ] && zone=Asia/Tokyo
+    (cd "$WORK/$build" && TZ=$zone cpack --config windows-x64/CPackConfig.cmake >"$WORK/$build-cpack.log" 2>&1)
+    check "release: cpack makes $NAME.zip (build $build)" yes \
+        "$([ -f "$WORK/$build/release/$NAME.zip" ] && echo yes || cat "$WORK/$build-cpack.log")"
+    mkdir -p "$WORK/$build/unpacked"
+    (cd "$WORK/$build/unpacked" && python3 -m zipfile -e "../release/$NAME.zip" .)
+done
+ONE=$WORK/one/unpacked/$NAME
+TWO=$WORK/two/unpacked/$NAME
+
+check "release: the archive holds exactly the kit's files, in one folder $NAME" \
+    "$(echo $EXPECTED_FILES | tr ' ' '\n' | sed "s|^|$NAME/|" | LC_ALL=C sort)" \
+    "$(zip_entries "$WORK/one/release/$NAME.zip" | LC_ALL=C sort)"
+
+# Sorted, the entries come in the same order whatever the file system lists.
+check "release: the archive's entries come in sorted order" \
+    "$(zip_entries "$WORK/one/release/$NAME.zip" | LC_ALL=C sort)" "$(zip_entries "$WORK/one/release/$NAME.zip")"
+
+differing=""
+for file in $EXPECTED_FILES; do
+    cmp -s "$ONE/$file" "$TWO/$file" || differing+=" $file"
+done
+check "release: two clean builds give the same bytes in every file" "" "${differing# }"
+check "release: two clean builds give the same archive (sha256)" \
+    "$(sha256sum <"$WORK/one/release/$NAME.zip" | cut -d' ' -f1)" \
+    "$(sha256sum <"$WORK/two/release/$NAME.zip" | cut -d' ' -f1)"
+
+for ARCH in x64 x86; do
+    arch=$ARCH
+    for file in $BUILT_FILES; do
+        place=bin/$arch
+        [ "$file" = UmberdeepSafeMode.exe ] || place=lib/$arch
+        if cmp -s "$WORK/one/windows-$arch/$file" "$ONE/$place/$file"; then
+            pass "release: $place/$file is the one the build made"
+        else
+            fail "release: $place/$file is the one the build made" "differs or missing"
+        fi
+    done
+
+    # A module linked the MSVC way against the archive's import library
+    # imports the services by their plain names from the host.
+    dir=$WORK/msvc-$arch
+    mkdir -p "$dir"
+    kit_way_build msvc "$arch" "$ONE" "$dir" || cat "$dir/build.log"
+    objdump=x86_64-w64-mingw32-objdump
+    [ "$arch" = x86 ] && objdump=i686-w64-mingw32-objdump
+    check "release: a module linked with lld-link imports os_get_input os_init os_put_font from UmberdeepSafeMode.exe" \
+        "UmberdeepSafeMode.exe os_get_input os_init os_put_font" \
+        "$("$objdump" -p "$dir/Umberdeep.dll" 2>&1 | awk '/DLL Name:/ {print $NF} /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ {print $NF}' | tr '\n' ' ' | sed 's/ $//')"
+done
+
+echo "$WINE_PASSED passed, $WINE_FAILED failed"
+[ "$WINE_FAILED" = 0 ]
