@@ -101,9 +101,8 @@ fi
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "run: first start: setting up a Wine prefix in ${WINEPREFIX#"$ROOT"/} (this takes a while once; later starts are quick)" >&2
-    wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
 fi
+wine_prefix_init
 
 columns=$(stty size 2>/dev/null | cut -d' ' -f2)
 rows=$(stty size 2>/dev/null | cut -d' ' -f1)

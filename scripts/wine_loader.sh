@@ -82,3 +82,17 @@ i386_support() {
     fi
     export I386_RUN I386_WHY
 }
+
+# wine_prefix_init: sets up $WINEPREFIX, once, with its 32-bit half (syswow64)
+# wherever 32-bit programs can run: a prefix made by 64-bit Wine alone has none,
+# and the i686 host could not load even kernel32.dll in it. Under emulation the
+# set-up runs inside the namespace.
+wine_prefix_init() {
+    i386_support
+    [ -f "$WINEPREFIX/system.reg" ] &&
+        { [ "$I386_RUN" = none ] || [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; } &&
+        return 0
+    local run=()
+    [ "$I386_RUN" = emulated ] && run=(in_i386_namespace)
+    "${run[@]}" sh -c 'wineboot -u >/dev/null 2>&1; wineserver -w'
+}

@@ -55,8 +55,7 @@ wine_bench_start() {
     local i
     for i in $(seq 100); do [ -s "$BENCH_DIR/display" ] && break; sleep 0.1; done
     export DISPLAY=":$(cat "$BENCH_DIR/display")"
-    wineboot -i >/dev/null 2>&1
-    wineserver -w
+    wine_prefix_init
 }
 
 wine_bench_stop() {
