@@ -129,10 +129,7 @@ for arch in $ARCHES; do
                 # each ratio compares like with like under the same emulation.
                 note="The i686 host and its limits ran under qemu-i386 (user-mode emulation): this machine's kernel cannot run 32-bit programs."
                 echo "bench: $note" >&2
-                inner_socket=$TMUX_SOCKET-i386
-                TMUX_SOCKET=$inner_socket in_i386_namespace bash scripts/bench.sh --measure-in-bench x86 \
-                    $([ "$quick" = 1 ] && echo --quick)
-                tmux -L "$inner_socket" kill-server >/dev/null 2>&1
+                in_i386_bench bash scripts/bench.sh --measure-in-bench x86 $([ "$quick" = 1 ] && echo --quick)
                 measured+=" $arch"
                 continue ;;
         esac

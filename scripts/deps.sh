@@ -49,24 +49,19 @@ needs_qemu_user() {
     ! /usr/lib/wine/wine --version >/dev/null 2>&1 && ! qemu_i386_ready
 }
 
-if [ "$missing" = 0 ]; then
-    if [ "$need" = test ] || [ "$need" = run32 ]; then
-        if needs_qemu_user; then install_qemu_user; fi
+if [ "$missing" = 1 ]; then
+    if [ "$(id -u)" != 0 ]; then
+        echo "deps: missing packages; run as root or install: ${packages[*]}" >&2
+        exit 1
     fi
-    exit 0
+    echo "deps: installing ${packages[*]}" >&2
+    if [ "$need" != build ]; then
+        dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q >&2
+    apt-get install -y -q "${packages[@]}" >&2
 fi
-
-if [ "$(id -u)" != 0 ]; then
-    echo "deps: missing packages; run as root or install: ${packages[*]}" >&2
-    exit 1
-fi
-echo "deps: installing ${packages[*]}" >&2
-if [ "$need" != build ]; then
-    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-fi
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -q >&2
-apt-get install -y -q "${packages[@]}" >&2
 if [ "$need" = test ] || [ "$need" = run32 ]; then
     if needs_qemu_user; then install_qemu_user; fi
 fi

@@ -105,6 +105,17 @@ RUN
     tmux_window "$(basename "$dir")" "bash $dir/run.sh" >/dev/null
 }
 
+# in_i386_bench COMMAND...: runs COMMAND inside the emulation namespace with a
+# tmux server of its own (panes of the bench's server, started outside, could
+# not run 32-bit programs), and stops that server afterwards.
+in_i386_bench() {
+    local outer=$TMUX_SOCKET status
+    TMUX_SOCKET=$outer-i386 in_i386_namespace "$@"
+    status=$?
+    tmux -L "$outer-i386" kill-server >/dev/null 2>&1
+    return "$status"
+}
+
 # tmux_window NAME COMMAND: runs COMMAND in a new window of the bench's tmux
 # server, in a terminal of CONSOLE_SIZE (columns x rows, default 80x25); prints
 # the pane id. Each size has a session of its own, since windows take their

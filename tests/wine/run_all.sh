@@ -3,8 +3,8 @@
 # private Wine prefix and X display. Prints PASS:/FAIL: lines.
 #
 # Where the kernel cannot run 32-bit programs, the i686 host's tests run under
-# qemu-i386 in a private namespace (scripts/wine_loader.sh), with a tmux server
-# of their own started in there: panes of a server outside could not run them.
+# qemu-i386 in a private namespace (scripts/wine_loader.sh, lib.sh's
+# in_i386_bench).
 set -u
 cd "$(dirname "$0")"
 . ./lib.sh
@@ -36,10 +36,8 @@ for arch in ${WINE_ARCHES:-x64 x86}; do
                 continue ;;
             emulated)
                 echo "== [x86] i686 host under qemu-i386 in a private namespace"
-                inner_socket=$TMUX_SOCKET-i386
-                TMUX_SOCKET=$inner_socket in_i386_namespace bash ./run_all.sh --tests-for x86
+                in_i386_bench bash ./run_all.sh --tests-for x86
                 status=$?
-                tmux -L "$inner_socket" kill-server >/dev/null 2>&1
                 [ "$status" = 0 ] || echo "FAIL: [x86] the namespace stopped with status $status"
                 continue ;;
         esac
