@@ -5,7 +5,7 @@
 #include "os_services.h"
 
 console_handle_set console_handles = {nullptr, nullptr, nullptr};
-saved_input_mode initial_input_mode = {false, false, nullptr, 0};
+player_console initial_console = {false, nullptr, nullptr, false, 0};
 
 namespace {
 
@@ -28,26 +28,58 @@ void start_terminal_input() {
     PeekConsoleInputA(console_handles.input, &record, 1, &seen);
 }
 
-// Remembers the input mode as the player's console had it, the first time only.
-void take_initial_input_mode() {
-    if (initial_input_mode.taken) return;
-    initial_input_mode.taken = true;
-    initial_input_mode.input = console_handles.input;
-    initial_input_mode.known = GetConsoleMode(console_handles.input, &initial_input_mode.mode) != 0;
+// Takes the player's console as it is before the game changes anything: a
+// handle bound to the buffer it shows, and its input mode.
+void take_player_console() {
+    initial_console.taken = true;
+    HANDLE shown = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
+    initial_console.buffer = shown != INVALID_HANDLE_VALUE ? shown : console_handles.initial_output;
+    initial_console.input = console_handles.input;
+    initial_console.input_mode_known =
+        GetConsoleMode(console_handles.input, &initial_console.input_mode) != 0;
+}
+
+// The crash filter that was installed before the host's, handed every crash on.
+LPTOP_LEVEL_EXCEPTION_FILTER previous_crash_filter = nullptr;
+
+// Ctrl+Break and the console's close, logoff and shutdown events end the
+// process without the runtime's at-exit list. FALSE lets the default handling
+// end it exactly as it would have.
+BOOL WINAPI restore_on_console_event(DWORD) {
+    restore_initial_buffer();
+    return FALSE;
+}
+
+// A crash ends the process without the at-exit list too. The crash still goes
+// on to the filter before this one, or to the system, and keeps its status.
+LONG WINAPI restore_on_crash(EXCEPTION_POINTERS* exception) {
+    restore_initial_buffer();
+    return previous_crash_filter != nullptr ? previous_crash_filter(exception)
+                                            : EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Gives the console back on the ways out that skip the at-exit list. Not a
+// vectored handler: that would also see exceptions the module handles itself.
+void guard_abnormal_exits() {
+    SetConsoleCtrlHandler(restore_on_console_event, TRUE);
+    previous_crash_filter = SetUnhandledExceptionFilter(restore_on_crash);
 }
 
 }  // namespace
 
-// Makes the console show the buffer that was active before the game started,
-// and gives its input mode back.
 extern "C" void restore_initial_buffer(void) {
-    SetConsoleActiveScreenBuffer(console_handles.initial_output);
-    if (initial_input_mode.known) SetConsoleMode(initial_input_mode.input, initial_input_mode.mode);
+    SetConsoleActiveScreenBuffer(initial_console.buffer);
+    if (initial_console.input_mode_known)
+        SetConsoleMode(initial_console.input, initial_console.input_mode);
 }
 
 extern "C" int os_init(void) {
+    const bool first_setup = !initial_console.taken;
     console_handles.input = take_std_handle(STD_INPUT_HANDLE);
     console_handles.initial_output = take_std_handle(STD_OUTPUT_HANDLE);
+    if (first_setup) take_player_console();
 
     console_handles.screen_buffer =
         CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -55,11 +87,12 @@ extern "C" int os_init(void) {
     if (console_handles.screen_buffer == INVALID_HANDLE_VALUE) fail_setup();
     if (!SetConsoleActiveScreenBuffer(console_handles.screen_buffer)) fail_setup();
 
-    // From here on every way out of the process brings the initial buffer back.
+    // From here on the player's console comes back however the process ends:
+    // through the at-exit list, a console event or a crash.
     std::atexit(restore_initial_buffer);
+    if (first_setup) guard_abnormal_exits();
 
     // No line input, echo or processed input: Ctrl+C arrives as a key.
-    take_initial_input_mode();
     if (!SetConsoleMode(console_handles.input, 0)) fail_setup();
     // No processed output and no wrapping.
     if (!SetConsoleMode(console_handles.screen_buffer, 0)) fail_setup();

@@ -12,21 +12,29 @@ struct console_handle_set {
 // Null until os_init sets them; written only by os_init, never closed.
 extern console_handle_set console_handles;
 
-// The input mode the console had before the first os_init switched it off, and
-// the input handle it was read from. It belongs to the console, which the game
-// shares with whatever started it, so it is given back at exit. Taken once:
-// a later os_init would read the 0 it set itself. Not taken when the read
-// failed; then nothing is given back.
-struct saved_input_mode {
+// The player's console as the first os_init found it, before anything changed:
+// the buffer it showed and its input mode. It belongs to the console, which the
+// game shares with whatever started it, so it is given back however the process
+// ends. Taken once: a later os_init would find the game's own buffer active and
+// the input mode it set itself.
+struct player_console {
     bool taken;
-    bool known;
+    // A CONOUT$ handle opened while the player's buffer was active, which stays
+    // bound to that buffer; the standard output handle when CONOUT$ could not
+    // be opened. Standard output itself may be a file, or (under Wine) follow
+    // whichever buffer is active.
+    HANDLE buffer;
     HANDLE input;
-    DWORD mode;
+    bool input_mode_known;  // false when the mode could not be read: nothing is given back
+    DWORD input_mode;
 };
 
-// Empty until os_init takes it; written only by os_init, read at exit.
-extern saved_input_mode initial_input_mode;
+// Empty until the first os_init takes it; written only then, before any
+// handler that reads it is installed, so every thread may read it afterwards.
+extern player_console initial_console;
 
-// The at-exit handler os_init registers: makes the initial buffer active again,
-// then gives the console its input mode back.
+// Gives the player's console back: makes the player's buffer active again and
+// sets the input mode it had. Run at exit, on Ctrl+Break and the console's
+// close, logoff and shutdown events, and on a crash; safe to run more than
+// once and from any thread. Results are ignored.
 extern "C" void restore_initial_buffer(void);

@@ -44,8 +44,12 @@ extern "C" {
  * modes are switched off, the cursor is hidden and the window title becomes
  * "Umberdeep". Call it before any other console service. Ends the process with
  * status 1 when the console cannot be set up; returns nonzero when the title was
- * set, 0 when it was not. When the process ends, the initial buffer comes back
- * and the console gets back the input mode it had before the first os_init. */
+ * set, 0 when it was not. When the process ends, the buffer the console showed
+ * before the first os_init comes back, with the input mode it had then: after a
+ * return from dll_main, the exit keys, Ctrl+Break, the console's close, logoff
+ * and shutdown events, and a crash. A module that ends the process itself
+ * (ExitProcess, or the exit of a C runtime other than the host's) skips that:
+ * return from dll_main instead. */
 int os_init(void);
 
 /* Writes one cell: character char_code (low byte) in colours attr at column x,

@@ -28,10 +28,22 @@ void show_error_box(const char* text) {
     std::exit(1);
 }
 
+// A module that is not a valid image would make the system show a box of its
+// own before the load fails, and the player would dismiss two boxes: the load
+// asks for quiet failures. The thread's mode is put back afterwards, so the
+// game runs with the error mode it would have had.
+HMODULE load_game_module() {
+    const DWORD previous_mode = GetThreadErrorMode();
+    SetThreadErrorMode(previous_mode | SEM_FAILCRITICALERRORS, nullptr);
+    HMODULE module = LoadLibraryA("Umberdeep.dll");
+    SetThreadErrorMode(previous_mode, nullptr);
+    return module;
+}
+
 }  // namespace
 
 int run_game_module(int argc, char** argv) {
-    HMODULE module = LoadLibraryA("Umberdeep.dll");
+    HMODULE module = load_game_module();
     if (module == nullptr) fail_launch("main: LoadLibrary failed");
 
     auto entry = reinterpret_cast<game_entry>(

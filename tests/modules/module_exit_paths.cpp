@@ -7,7 +7,10 @@
 // buffer (pin_initial_buffer: under Wine the standard handle would otherwise
 // follow the active buffer), marks that buffer 'I', calls os_init and marks the
 // host's private buffer 'P'. witness.out then tells which one is active at the
-// very end.
+// very end. With "as_started" as argv[2], standard output stays as the process
+// got it (a file, or under Wine the handle that follows the active buffer), and
+// a program run after the host in the same console tells what the player gets
+// back.
 #include <cstring>
 
 #include "os_services.h"
@@ -23,12 +26,13 @@ constexpr int survived_status = 5;
 constexpr DWORD player_input_mode =
     ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_EXTENDED_FLAGS;
 
-void witnessed_setup() {
+void witnessed_setup(bool pin_standard_output) {
     HANDLE player_input = open_console_input();
     SetConsoleMode(player_input, player_input_mode);
     DWORD mode = 0;
     report("player_mode=%lu", GetConsoleMode(player_input, &mode) ? mode : 999999ul);
-    HANDLE initial = pin_initial_buffer();
+    HANDLE initial = pin_standard_output ? pin_initial_buffer() : open_active_buffer();
+    report("player_output_mode=%lu", GetConsoleMode(initial, &mode) ? mode : 999999ul);
     mark_buffer(initial, 'I');
     report("witness_loaded=%d", LoadLibraryA("exit_witness.dll") != nullptr);
     report("init=%d", os_init());
@@ -54,6 +58,34 @@ int feed_and_poll(const INPUT_RECORD& record) {
     return survived_status;
 }
 
+// Delivers a console event the way the console does: a thread started at
+// kernel32's CtrlRoutine, which runs the handlers and then the default one,
+// which ends the process. Returns only when nothing ended it.
+int deliver_console_event(DWORD event) {
+    auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "CtrlRoutine")));
+    report("ctrl_routine=%d", routine != nullptr);
+    if (routine == nullptr) return survived_status;
+    HANDLE thread = CreateThread(nullptr, 0, routine,
+                                 reinterpret_cast<void*>(static_cast<ULONG_PTR>(event)), 0, nullptr);
+    WaitForSingleObject(thread, 10000);
+    Sleep(2000);
+    report("survived");
+    return survived_status;
+}
+
+// A write where nothing may be written: an access violation, as a stray
+// pointer gives. Not the null page: Wine run by root maps it, and the write
+// then goes through.
+int crash() {
+    int* volatile nowhere =
+        static_cast<int*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_NOACCESS));
+    report("crash_page=%d", nowhere != nullptr);
+    *nowhere = 1;
+    report("survived");
+    return survived_status;
+}
+
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
@@ -64,13 +96,14 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
 
 GAME_ENTRY {
     const char* scenario = argc > 1 ? argv[1] : "";
+    const bool pin = !(argc > 2 && std::strcmp(argv[2], "as_started") == 0);
     if (std::strcmp(scenario, "mode_failure") == 0) {
         // Standard input is redirected from a file: os_init must end the run.
-        witnessed_setup();
+        witnessed_setup(pin);
         report("init_returned");
         return survived_status;
     }
-    witnessed_setup();
+    witnessed_setup(pin);
     if (std::strcmp(scenario, "normal") == 0) return 0;
     if (std::strcmp(scenario, "alt_f4") == 0)
         return feed_and_poll(key_record(VK_F4, 0, LEFT_ALT_PRESSED));
@@ -80,6 +113,9 @@ GAME_ENTRY {
         return feed_and_poll(key_record(VK_F10, 24, 0));
     if (std::strcmp(scenario, "ctrl_x_released") == 0)
         return feed_and_poll(key_record('X', 24, LEFT_CTRL_PRESSED, false));
+    if (std::strcmp(scenario, "ctrl_break") == 0) return deliver_console_event(CTRL_BREAK_EVENT);
+    if (std::strcmp(scenario, "ctrl_close") == 0) return deliver_console_event(CTRL_CLOSE_EVENT);
+    if (std::strcmp(scenario, "crash") == 0) return crash();
     if (std::strcmp(scenario, "skip_at_exit") == 0) {
         // Leaves without the runtime's at-exit list: the witness must then see
         // the private buffer, which shows that it can tell the two apart.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "console_state.h"
 #include "os_services.h"
@@ -19,12 +20,17 @@ protected:
     }
 };
 
+// The player's console is taken before the private buffer becomes active, the
+// guards for the ways out that skip the at-exit list once the handler is in.
 const std::vector<std::string> setup_calls = {
     "GetStdHandle(input)",
     "GetStdHandle(output)",
+    "CreateFileA(CONOUT$,3221225472,3,3)",
+    "GetConsoleMode(input)",
     "CreateConsoleScreenBuffer(3221225472,0,null,1,null)",
     "SetConsoleActiveScreenBuffer(buffer)",
-    "GetConsoleMode(input)",
+    "SetConsoleCtrlHandler(add)",
+    "SetUnhandledExceptionFilter",
     "SetConsoleMode(input,0)",
     "SetConsoleMode(buffer,0)",
     "SetConsoleCursorInfo(buffer,1,hidden)",
@@ -212,7 +218,7 @@ TEST(ConsoleRestore, EachSetupRegistersTheHandlerAgain) {
             std::atexit([] {
                 int restores = 0;
                 for (const std::string& call : scripted::state().calls)
-                    restores += call == "SetConsoleActiveScreenBuffer(initial)";
+                    restores += call == "SetConsoleActiveScreenBuffer(conout)";
                 std::fprintf(stderr, "restores: %d\n", restores);
             });
             os_init();
@@ -224,14 +230,99 @@ TEST(ConsoleRestore, EachSetupRegistersTheHandlerAgain) {
         ::testing::ExitedWithCode(0), "restores: 3");
 }
 
+TEST(ConsoleRestore, ThePlayersBufferComesBackWhenStandardOutputIsAFile) {
+    // Output redirected to a file: only the CONOUT$ handle taken before the
+    // private buffer became active still names the buffer the player saw.
+    EXPECT_EXIT(
+        {
+            start_before_setup();
+            report_active_buffer_at_exit();
+            scripted::console& c = scripted::state();
+            HANDLE players_buffer = c.std_output;
+            c.std_output = scripted::new_handle();  // a file: no buffer behind it
+            os_init();
+            c.std_output = players_buffer;  // names the player's buffer in the report
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "active at exit: initial, input mode " + player_mode);
+}
+
+TEST(ConsoleRestore, WithoutCONOUTTheStandardOutputHandleIsActivated) {
+    EXPECT_EXIT(
+        {
+            start_before_setup();
+            scripted::state().failing.insert("CreateFileA");
+            report_active_buffer_at_exit();
+            os_init();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "active at exit: initial, input mode " + player_mode);
+}
+
+// The console event handler and the crash filter give the console back on the
+// ways out that skip the at-exit list, and leave the ending itself as it was.
+void expect_console_given_back() {
+    scripted::console& c = scripted::state();
+    EXPECT_EQ(c.active, c.std_output);
+    EXPECT_EQ(c.input_modes[c.std_input], 0x1F7u);
+}
+
+void take_console_away() {
+    scripted::console& c = scripted::state();
+    c.active = console_handles.screen_buffer;
+    c.input_modes[c.std_input] = 0;
+}
+
+TEST_F(ConsoleSetup, AConsoleEventGivesTheConsoleBackAndLetsTheDefaultEndTheProcess) {
+    os_init();
+    ASSERT_EQ(scripted::state().ctrl_handlers.size(), 1u);
+    PHANDLER_ROUTINE handler = scripted::state().ctrl_handlers[0];
+    for (DWORD event : {CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT, CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT}) {
+        take_console_away();
+        // The console runs its handlers on a thread of their own.
+        BOOL handled = TRUE;
+        std::thread([&] { handled = handler(event); }).join();
+        EXPECT_EQ(handled, FALSE) << event;
+        expect_console_given_back();
+    }
+}
+
+LONG WINAPI earlier_filter(EXCEPTION_POINTERS* exception) {
+    return exception != nullptr && exception->ExceptionRecord == &earlier_filter
+               ? EXCEPTION_EXECUTE_HANDLER
+               : -7;
+}
+
+TEST_F(ConsoleSetup, ACrashGivesTheConsoleBackAndGoesOnToTheEarlierFilter) {
+    SetUnhandledExceptionFilter(earlier_filter);
+    os_init();
+    LPTOP_LEVEL_EXCEPTION_FILTER filter = scripted::state().crash_filter;
+    ASSERT_NE(filter, earlier_filter);
+    take_console_away();
+    EXCEPTION_POINTERS exception = {reinterpret_cast<void*>(&earlier_filter), nullptr};
+    EXPECT_EQ(filter(&exception), EXCEPTION_EXECUTE_HANDLER);
+    expect_console_given_back();
+}
+
+TEST_F(ConsoleSetup, ACrashWithNoEarlierFilterGoesOnToTheSystem) {
+    os_init();
+    take_console_away();
+    EXCEPTION_POINTERS exception = {nullptr, nullptr};
+    EXPECT_EQ(scripted::state().crash_filter(&exception), EXCEPTION_CONTINUE_SEARCH);
+    expect_console_given_back();
+}
+
 TEST_F(ConsoleSetup, ARepeatedSetupCreatesAndActivatesAnotherBuffer) {
     os_init();
     HANDLE first = console_handles.screen_buffer;
     scripted::state().calls.clear();
     os_init();
-    // Every step again, but the player's input mode is read only the first time.
+    // Every step again, but the player's console is taken and the guards are
+    // installed only the first time.
     std::vector<std::string> again = setup_calls;
-    again.erase(std::find(again.begin(), again.end(), "GetConsoleMode(input)"));
+    for (const char* first_only : {"CreateFileA(CONOUT$,3221225472,3,3)", "GetConsoleMode(input)",
+                                   "SetConsoleCtrlHandler(add)", "SetUnhandledExceptionFilter"})
+        again.erase(std::find(again.begin(), again.end(), first_only));
     EXPECT_EQ(scripted::state().calls, again);
     EXPECT_NE(console_handles.screen_buffer, first);
     EXPECT_EQ(scripted::state().active, console_handles.screen_buffer);

@@ -10,7 +10,7 @@
 inline void start_before_setup() {
     scripted::reset();
     console_handles = {nullptr, nullptr, nullptr};
-    initial_input_mode = {false, false, nullptr, 0};
+    initial_console = {false, nullptr, nullptr, false, 0};
 }
 
 // A new console set up by os_init, with the call log and write log emptied.

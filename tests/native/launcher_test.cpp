@@ -14,11 +14,13 @@ int entry_argc = 0;
 char** entry_argv = nullptr;
 int entry_result = 0;
 bool loaded_during_entry = false;
+DWORD entry_error_mode = 0;
 
 int recording_entry(int argc, char** argv) {
     entry_argc = argc;
     entry_argv = argv;
     loaded_during_entry = scripted::state().loaded.count("Umberdeep.dll") == 1;
+    entry_error_mode = scripted::state().thread_error_mode;
     return entry_result;
 }
 
@@ -57,13 +59,18 @@ TEST(Launcher, HandsTheCommandLineOverUntouchedAndReturnsTheResult) {
     }
 }
 
-TEST(Launcher, LoadsTheModuleByItsBareNameAndLooksUpItsEntry) {
+TEST(Launcher, LoadsTheModuleByItsBareNameQuietlyAndLooksUpItsEntry) {
+    // The load alone asks for quiet failures, on top of the thread's own mode,
+    // which the game then runs with.
     scripted::reset();
     install_module(true);
+    scripted::state().thread_error_mode = SEM_NOGPFAULTERRORBOX;
     run_game_module(1, arguments);
-    const std::vector<std::string> expected = {"LoadLibraryA(Umberdeep.dll)",
-                                               "GetProcAddress(dll_main)", "FreeLibrary"};
+    const std::vector<std::string> expected = {
+        "GetThreadErrorMode", "SetThreadErrorMode(3)", "LoadLibraryA(Umberdeep.dll)",
+        "SetThreadErrorMode(2)", "GetProcAddress(dll_main)", "FreeLibrary"};
     EXPECT_EQ(scripted::state().calls, expected);
+    EXPECT_EQ(entry_error_mode, SEM_NOGPFAULTERRORBOX);
 }
 
 TEST(Launcher, AMissingModuleShowsOneBoxAndEndsWithStatusOne) {

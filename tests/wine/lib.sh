@@ -88,7 +88,8 @@ run_host() {
 }
 
 # run_host_start DIR TIMEOUT [ARGS...]: starts the host and returns at once; the
-# pane is "$TMUX_SOCKET" session "$(basename DIR)". INPUT=file redirects stdin.
+# pane is "$TMUX_SOCKET" session "$(basename DIR)". INPUT=file redirects stdin;
+# HOST_PROGRAM runs another command line in place of the host.
 run_host_start() {
     local dir=$1 limit=$2
     shift 2
@@ -99,10 +100,23 @@ run_host_start() {
     [ -n "${INPUT:-}" ] && stdin_redirect="< $(printf '%q' "$INPUT")"
     cat >"$dir/run.sh" <<RUN
 cd $(printf '%q' "$dir")
-timeout --foreground -k 5 $limit wine UmberdeepSafeMode.exe$quoted $stdin_redirect
+timeout --foreground -k 5 $limit ${HOST_PROGRAM:-wine UmberdeepSafeMode.exe}$quoted $stdin_redirect
 echo \$? > rc.tmp && mv rc.tmp rc
 RUN
     tmux_window "$(basename "$dir")" "bash $dir/run.sh" >/dev/null
+}
+
+# run_in_launcher DIR TIMEOUT HOST_ARGS: runs the host as a launcher script
+# does, in a console that outlives it: a batch file runs "UmberdeepSafeMode.exe
+# HOST_ARGS" (cmd's syntax, redirections included), then after_game.exe, which
+# writes what it finds of the console to DIR/after.out. HOST_STATUS is the
+# host's status as cmd saw it.
+run_in_launcher() {
+    cp "$BUILD_DIR/modules/after_game.exe" "$1/"
+    printf '@echo off\r\nUmberdeepSafeMode.exe %s\r\n>host_status echo %%errorlevel%%\r\nafter_game.exe\r\n' \
+        "$3" >"$1/launch.bat"
+    HOST_PROGRAM="wine cmd /c launch.bat" run_host "$1" "$2"
+    HOST_STATUS=$(tr -d '\r\n ' <"$1/host_status" 2>/dev/null || echo none)
 }
 
 # in_i386_bench COMMAND...: runs COMMAND inside the emulation namespace with a

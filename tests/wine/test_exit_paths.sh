@@ -9,6 +9,10 @@
 # which runs after the at-exit list, into witness.out. Keys are queued with
 # WriteConsoleInputA on CONIN$ and read by the module's os_get_input calls; a
 # scenario the host does not end returns 5.
+#
+# Then every way out, including Ctrl+Break, the close event and a crash, with
+# standard output left as the process got it, seen by a program that runs after
+# the host in the same console.
 set -u
 . "$(dirname "$0")/lib.sh"
 wine_bench_start
@@ -81,3 +85,55 @@ check "input mode failure: exit status" 1 "$HOST_STATUS"
 check "input mode failure: os_init did not return" 0 "$(grep -c '^init' "$dir/probe.out" 2>/dev/null)"
 check "input mode failure: initial buffer active at the end" I "$(witness_value "$dir" active_mark)"
 check "input mode failure: the console's input mode untouched" "$PLAYER_MODE" "$(witness_value "$dir" input_mode)"
+
+# The same ways out, and the ones that skip the at-exit list, seen as the player
+# gets the console back: standard output stays as the process got it (under
+# Wine it follows the active buffer; redirected, it is a file), and a program
+# run after the host in the same console (run_in_launcher) reads the input mode
+# and the active buffer. The player's buffer is told by its output mode and
+# visible cursor, and by its mark where nothing has scrolled it away.
+after_value() {
+    grep -m1 "^$2=" "$1/after.out" 2>/dev/null | cut -d= -f2-
+}
+
+# Wine's crash debugger would wait on a box; without it, it writes its report
+# into the console, as it does for a player without a desktop.
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+
+# launcher_run NAME STATUS HOST_ARGS [MARKED]: runs exit_paths as a launcher
+# script would and checks what the player got back.
+launcher_run() {
+    dir=$(new_run_dir exit_paths)
+    printf 'not a console\n' >"$dir/stdin.txt"
+    run_in_launcher "$dir" 30 "$3"
+    check "$1, in a console that outlives the host: exit status" "$2" "$HOST_STATUS"
+    # A failing os_init ends the run before the module can look.
+    [ "$2" = 1 ] || check "$1, in a console that outlives the host: private buffer active during the run" \
+        P "$(probe_value "$dir" during)"
+    check "$1, in a console that outlives the host: the player's buffer is active afterwards" \
+        "$(probe_value "$dir" player_output_mode) visible" \
+        "$(after_value "$dir" output_mode) $(after_value "$dir" cursor)"
+    [ "${4:-marked}" = marked ] &&
+        check "$1, in a console that outlives the host: its mark shows" I "$(after_value "$dir" active_mark)"
+    check "$1, in a console that outlives the host: the input mode given back" \
+        "$PLAYER_MODE" "$(after_value "$dir" input_mode)"
+}
+
+# Calibration: without the at-exit list the program after the host must see the
+# game's buffer and input mode 0.
+dir=$(new_run_dir exit_paths)
+run_in_launcher "$dir" 30 "skip_at_exit as_started"
+check "in a console that outlives the host, without the at-exit list: the game's buffer" \
+    "P 0 hidden 0" "$(after_value "$dir" active_mark) $(after_value "$dir" output_mode) $(after_value "$dir" cursor) $(after_value "$dir" input_mode)"
+
+launcher_run "normal return" 0 "normal as_started"
+launcher_run "standard output to a file" 0 "normal as_started >output.txt"
+launcher_run "Alt+F4" 0 "alt_f4 as_started"
+launcher_run "Ctrl+X" 0 "ctrl_x as_started"
+launcher_run "input mode failure" 1 "mode_failure as_started <stdin.txt"
+# Wine's default handling of a console event ends the process with status 0
+# (Windows: STATUS_CONTROL_C_EXIT); 5 would mean the host's handler kept it.
+launcher_run "Ctrl+Break" 0 "ctrl_break as_started"
+launcher_run "the console's close event" 0 "ctrl_close as_started"
+# The crash keeps its own status, the access violation's (0xC0000005).
+launcher_run "a crash in the module" -1073741819 "crash as_started" unmarked

@@ -74,6 +74,31 @@ check "run command --module with a file that is no DLL: it says so" \
     "run: $WINE_TESTS_ROOT/README.md is not a 32- or 64-bit x86 Windows DLL, so no host can load it as a game module" \
     "$(cat "$WORK/notdll.err")"
 
+# ------------------------------------------------------------ from a cmd prompt
+# The game started from a prompt that goes on afterwards: once q ends it, what
+# is typed at the prompt shows on the player's buffer, below the prompt line,
+# not inside the cave.
+prompt_dir=$(new_run_dir -)
+cp "$BUILD_DIR/Umberdeep.dll" "$prompt_dir/"
+tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s prompt -x 80 -y 25 \
+    "cd $(printf '%q' "$prompt_dir") && wine cmd; sleep 60"
+prompt_pane() { tmux -L "$TMUX_SOCKET" capture-pane -p -t prompt 2>/dev/null; }
+wait_prompt_text() {
+    local i
+    for i in $(seq 300); do prompt_pane | grep -qE -- "$1" && return 0; sleep 0.2; done
+    return 1
+}
+wait_prompt_text '>$'
+tmux -L "$TMUX_SOCKET" send-keys -t prompt "UmberdeepSafeMode.exe" Enter
+wait_prompt_text "Press any key to enter the cave" && tmux -L "$TMUX_SOCKET" send-keys -t prompt Space
+wait_prompt_text "Last key:" && tmux -L "$TMUX_SOCKET" send-keys -t prompt q
+sleep 2
+tmux -L "$TMUX_SOCKET" send-keys -t prompt "echo back" Enter
+wait_prompt_text '^back$'
+check "from a cmd prompt: after q, cmd's output stands on a line of its own below its prompt" \
+    "1 1 0" "$(prompt_pane | grep -cE '>echo back$') $(prompt_pane | grep -cx back) $(prompt_pane | grep -cF '??')"
+tmux -L "$TMUX_SOCKET" kill-session -t prompt >/dev/null 2>&1
+
 # ------------------------------------------------------------ without a terminal
 UMBERDEEP_NO_TMUX=1 bash "$RUN_COMMAND" </dev/null >"$WORK/plain.out" 2>"$WORK/plain.err"
 check "no terminal, no tmux: status 1" 1 "$?"

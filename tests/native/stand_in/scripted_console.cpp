@@ -19,6 +19,7 @@ std::string handle_name(HANDLE handle) {
     if (handle == INVALID_HANDLE_VALUE) return "invalid";
     if (handle == c.std_input) return "input";
     if (handle == c.std_output) return "initial";
+    if (c.opened_buffers.count(handle)) return "conout";
     return "buffer";
 }
 
@@ -110,9 +111,49 @@ HANDLE CreateConsoleScreenBuffer(DWORD access, DWORD share, const void* security
 
 BOOL SetConsoleActiveScreenBuffer(HANDLE buffer) {
     log("SetConsoleActiveScreenBuffer(" + handle_name(buffer) + ")");
-    if (scripted::fails("SetConsoleActiveScreenBuffer") || !state().buffers.count(buffer))
-        return FALSE;
-    state().active = buffer;
+    console& c = state();
+    if (c.opened_buffers.count(buffer)) buffer = c.opened_buffers[buffer];
+    if (scripted::fails("SetConsoleActiveScreenBuffer") || !c.buffers.count(buffer)) return FALSE;
+    c.active = buffer;
+    return TRUE;
+}
+
+// Only the console's own names are known here; CONOUT$ gives a new handle to
+// the buffer active now, which stays bound to it.
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, const void*, DWORD disposition, DWORD,
+                   HANDLE) {
+    log(std::string("CreateFileA(") + name + "," + std::to_string(access) + "," +
+        std::to_string(share) + "," + std::to_string(disposition) + ")");
+    console& c = state();
+    if (scripted::fails("CreateFileA") || std::string(name) != "CONOUT$" || !c.buffers.count(c.active))
+        return INVALID_HANDLE_VALUE;
+    HANDLE opened = scripted::new_handle();
+    c.opened_buffers[opened] = c.active;
+    return opened;
+}
+
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add) {
+    log(std::string("SetConsoleCtrlHandler(") + (add ? "add" : "remove") + ")");
+    if (add) state().ctrl_handlers.push_back(handler);
+    return TRUE;
+}
+
+LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER filter) {
+    log("SetUnhandledExceptionFilter");
+    LPTOP_LEVEL_EXCEPTION_FILTER previous = state().crash_filter;
+    state().crash_filter = filter;
+    return previous;
+}
+
+DWORD GetThreadErrorMode() {
+    log("GetThreadErrorMode");
+    return state().thread_error_mode;
+}
+
+BOOL SetThreadErrorMode(DWORD mode, DWORD* previous_mode) {
+    log("SetThreadErrorMode(" + std::to_string(mode) + ")");
+    if (previous_mode != nullptr) *previous_mode = state().thread_error_mode;
+    state().thread_error_mode = mode;
     return TRUE;
 }
 

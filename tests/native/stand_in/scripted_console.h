@@ -50,6 +50,7 @@ struct console {
     HANDLE active;
     std::map<HANDLE, screen_buffer> buffers;
     std::map<HANDLE, DWORD> input_modes;
+    std::map<HANDLE, HANDLE> opened_buffers;  // CONOUT$ handles, each bound to the buffer active when opened
     std::string title = "wine";
     COORD new_buffer_size = {80, 25};  // what CreateConsoleScreenBuffer makes (the window's size)
     std::deque<INPUT_RECORD> input;
@@ -63,6 +64,10 @@ struct console {
     std::vector<cell_write> writes;
     bool clip_regions = true;            // hand back the clipped region, as Windows does
     bool empty_region = false;           // hand back an empty region after a write
+
+    std::vector<PHANDLER_ROUTINE> ctrl_handlers;  // in the order they were added
+    LPTOP_LEVEL_EXCEPTION_FILTER crash_filter = nullptr;
+    DWORD thread_error_mode = 0;
 
     std::map<std::string, fake_module> modules;  // by file name
     std::set<std::string> loaded;

@@ -17,6 +17,7 @@ typedef unsigned short WORD;
 typedef unsigned short WCHAR;
 typedef unsigned int UINT;
 typedef std::uint32_t DWORD;
+typedef std::int32_t LONG;
 typedef void* HANDLE;
 typedef void* HWND;
 typedef void* HMODULE;
@@ -29,6 +30,20 @@ typedef intptr_t(WINAPI* FARPROC)();
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define CONSOLE_TEXTMODE_BUFFER 1
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define OPEN_EXISTING 3u
+
+#define CTRL_C_EVENT 0u
+#define CTRL_BREAK_EVENT 1u
+#define CTRL_CLOSE_EVENT 2u
+#define CTRL_LOGOFF_EVENT 5u
+#define CTRL_SHUTDOWN_EVENT 6u
+
+#define EXCEPTION_EXECUTE_HANDLER 1
+#define EXCEPTION_CONTINUE_SEARCH 0
+#define SEM_FAILCRITICALERRORS 0x0001u
+#define SEM_NOGPFAULTERRORBOX 0x0002u
 
 #define KEY_EVENT 0x0001
 #define MOUSE_EVENT 0x0002
@@ -125,6 +140,14 @@ struct INPUT_RECORD {
     } Event;
 };
 
+struct EXCEPTION_POINTERS {
+    void* ExceptionRecord;
+    void* ContextRecord;
+};
+
+typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD event);
+typedef LONG(WINAPI* LPTOP_LEVEL_EXCEPTION_FILTER)(EXCEPTION_POINTERS* exception);
+
 static_assert(sizeof(KEY_EVENT_RECORD) == 16, "layout of the real record");
 static_assert(sizeof(INPUT_RECORD) == 20, "layout of the real record");
 static_assert(sizeof(CHAR_INFO) == 4, "layout of the real cell");
@@ -133,6 +156,12 @@ HANDLE GetStdHandle(DWORD which);
 HANDLE CreateConsoleScreenBuffer(DWORD access, DWORD share, const void* security, DWORD flags,
                                  void* reserved);
 BOOL SetConsoleActiveScreenBuffer(HANDLE buffer);
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, const void* security, DWORD disposition,
+                   DWORD flags, HANDLE template_file);
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
+LPTOP_LEVEL_EXCEPTION_FILTER SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER filter);
+DWORD GetThreadErrorMode();
+BOOL SetThreadErrorMode(DWORD mode, DWORD* previous_mode);
 BOOL GetConsoleMode(HANDLE handle, DWORD* mode);
 BOOL SetConsoleMode(HANDLE handle, DWORD mode);
 BOOL SetConsoleCursorInfo(HANDLE buffer, const CONSOLE_CURSOR_INFO* info);
