@@ -5,16 +5,22 @@
  *
  *     int dll_main(int argc, char **argv);
  *
- * The host loads it, calls dll_main with the process's command line and ends
- * the process with its result. While dll_main runs, the module calls back into
- * the host through the ten services below, all exported by name from the host
- * executable. Link against the host's import library (libUmberdeepSafeMode.dll.a
- * for mingw-w64, UmberdeepSafeMode.lib for MSVC-style linkers) or look them up
- * with GetProcAddress(GetModuleHandleA(NULL), "os_...").
+ * declared below with its export, so a C or C++ module only defines it. The
+ * host loads the module, calls dll_main with the process's command line and
+ * ends the process with its result. While dll_main runs, the module calls back
+ * into the host through the ten services below, all exported by name from the
+ * host executable. Link against the host's import library
+ * (libUmberdeepSafeMode.dll.a for mingw-w64, UmberdeepSafeMode.lib for
+ * MSVC-style linkers), which binds them to the file name UmberdeepSafeMode.exe,
+ * so the host must keep that name; or look them up with
+ * GetProcAddress(GetModuleHandleA(NULL), "os_...").
  *
  * A module must match the host's bitness: a 64-bit module needs the x86_64 host,
- * a 32-bit module the i686 host. All services use the C calling convention
- * (cdecl) and run on the thread that called dll_main.
+ * a 32-bit module the i686 host. The services and dll_main use the C calling
+ * convention (cdecl), declared here whatever the compiler's default (/Gz, /Gv,
+ * -mrtd), and run on the thread that called dll_main. gcc's C compiler, unlike
+ * g++ and clang, gives a definition that names no convention its own default,
+ * not the declaration's: under gcc -mrtd, define int OS_CALL dll_main(...).
  *
  * Cell attributes are console character attributes: bits 0-3 foreground
  * (blue 0x01, green 0x02, red 0x04, intensity 0x08), bits 4-7 background
@@ -31,14 +37,41 @@
  * version resource states the same one. */
 #define UMBERDEEP_OS_SERVICES_VERSION "1.0.0"
 
+/* OS_CALL is the calling convention of the services and of dll_main: on 32-bit
+ * Windows a compiler's default may be another one, on 64-bit Windows /Gv's
+ * vectorcall. OS_ENTRY exports dll_main from the module; the host, which only
+ * looks dll_main up, builds with UMBERDEEP_HOST defined and exports nothing of
+ * the kind. Both mean nothing off Windows. */
+#ifdef _WIN32
+#define OS_CALL __cdecl
+#ifdef UMBERDEEP_HOST
+#define OS_ENTRY
+#else
+#define OS_ENTRY __declspec(dllexport)
+#endif
+#else
+#define OS_CALL
+#define OS_ENTRY
+#endif
+
+/* The four inert services take any arguments: (...) in C++ and C23, and in the
+ * drafts of C23 (-std=c2x, 202000L) of the compilers that already read () as
+ * (void) and take a lone ...: gcc 13 and clang 16 on. Other C compilers get an
+ * unprototyped (), which takes any arguments there. */
 #ifdef __cplusplus
 extern "C" {
 #define OS_ANY_ARGUMENTS ...
-#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 202311L
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ > 201710L && \
+    (__STDC_VERSION__ >= 202311L ||                                  \
+     (defined(__clang__) ? __clang_major__ >= 16 : defined(__GNUC__) && __GNUC__ >= 13))
 #define OS_ANY_ARGUMENTS ...
 #else
 #define OS_ANY_ARGUMENTS /* unprototyped: any arguments */
 #endif
+
+/* The module's entry, which the module defines: called once with the command
+ * line; its result is the process's exit status. */
+OS_ENTRY int OS_CALL dll_main(int argc, char **argv);
 
 /* Sets up the console: a private screen buffer becomes active, input and output
  * modes are switched off, the cursor is hidden and the window title becomes
@@ -50,41 +83,41 @@ extern "C" {
  * and shutdown events, and a crash. A module that ends the process itself
  * (ExitProcess, or the exit of a C runtime other than the host's) skips that:
  * return from dll_main instead. */
-int os_init(void);
+int OS_CALL os_init(void);
 
 /* Writes one cell: character char_code (low byte) in colours attr at column x,
  * row y. Returns nonzero when the cell was written, 0 when not (before os_init,
  * for a coordinate outside 0..32767, or when the console wrote nothing). */
-int os_put_font(int char_code, int attr, int x, int y);
+int OS_CALL os_put_font(int char_code, int attr, int x, int y);
 
 /* Draws a tile by its text fallback: a negative tile draws nothing (the result
  * then means nothing); any other tile is exactly os_put_font(char_code, attr,
  * x, y). t1, t2 and t3 are not read: pass whatever the game has there. */
-int os_put_tile(int tile, intptr_t t1, intptr_t t2, intptr_t t3,
+int OS_CALL os_put_tile(int tile, intptr_t t1, intptr_t t2, intptr_t t3,
                 int char_code, int attr, int x, int y);
 
 /* Shows (show != 0) or erases (show == 0) the title banner, which covers
  * columns 23-55 of rows 1-8. Erasing blanks exactly the cells showing painted. */
-void os_display_title(int show);
+void OS_CALL os_display_title(int show);
 
 /* Polls the keyboard without waiting: sleeps 1 ms, then takes at most one input
  * record and reports it as a key code (OS_KEY_* below, or 0) and a character
  * (a signed byte, or 0). Key releases and other records give 0 and 0. Alt+F4
  * and Ctrl+X (character 24) end the process with status 0. Either pointer may
  * be null; that output is then not written. */
-void os_get_input(int *key_code, int *char_code);
+void OS_CALL os_get_input(int *key_code, int *char_code);
 
 /* Waits at least 40 ms while draining input (each poll takes and discards at
  * most one record; the exit keys still act). Returns the milliseconds measured,
  * from 40 to 5000. */
-int os_pause(void);
+int OS_CALL os_pause(void);
 
 /* Accepted and ignored by this host: no sound, no effects. They read none of
  * their arguments, so a module may pass whatever it passes. */
-void os_sound(OS_ANY_ARGUMENTS);
-void os_fade(OS_ANY_ARGUMENTS);
-void os_zoom(OS_ANY_ARGUMENTS);
-void os_update_client(OS_ANY_ARGUMENTS);
+void OS_CALL os_sound(OS_ANY_ARGUMENTS);
+void OS_CALL os_fade(OS_ANY_ARGUMENTS);
+void OS_CALL os_zoom(OS_ANY_ARGUMENTS);
+void OS_CALL os_update_client(OS_ANY_ARGUMENTS);
 
 /* Key codes reported by os_get_input. The plain codes are the keys' PC scan
  * codes. A navigation key held with Shift reports OS_KEY_SHIFT(code), with Ctrl
@@ -127,5 +160,6 @@ enum os_key_code {
 #endif
 
 #undef OS_ANY_ARGUMENTS
+#undef OS_ENTRY
 
 #endif /* UMBERDEEP_OS_SERVICES_H */

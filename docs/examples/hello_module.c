@@ -3,7 +3,7 @@
  * character as the exit status. */
 #include <os_services.h>
 
-__declspec(dllexport) int dll_main(int argc, char **argv)
+int dll_main(int argc, char **argv)
 {
     const char *text = "Hello from a game module. Press a key.";
     int key = 0, character = 0, x;

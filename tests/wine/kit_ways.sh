@@ -1,18 +1,27 @@
-# Sourced: the ways a module author builds docs/examples/hello_module.c against
-# an installed kit, as the README gives them.
+# Sourced: the ways a module author builds the examples of docs/examples
+# (hello_module.c, and hello_module.cpp, the same module in C++) against an
+# installed kit, as the README gives them.
 #
-#   KIT_WAYS                    mingw, cmake, msvc
-#   kit_way_lines WAY ARCH      the commands of one way for the host of ARCH
-#                               (x64|x86), one a line, to run in a folder holding
-#                               the example files; KIT stands for the kit's
-#                               prefix; the module comes out as Umberdeep.dll
-#                               or build/Umberdeep.dll
+#   kit_ways ARCH               the ways for the host of ARCH (x64|x86): mingw,
+#                               cmake and msvc build the C module, mingw-cpp and
+#                               msvc-cpp the C++ one; for x86 also msvc-mrtd, the
+#                               C module with stdcall as the compiler's default
+#   kit_way_lines WAY ARCH      the commands of one way for the host of ARCH, one
+#                               a line, to run in a folder holding the example
+#                               files; KIT stands for the kit's prefix; the
+#                               module comes out as Umberdeep.dll or
+#                               build/Umberdeep.dll
 
-KIT_WAYS="mingw cmake msvc"
+kit_ways() {
+    echo mingw cmake msvc mingw-cpp msvc-cpp
+    [ "$1" = x86 ] && echo msvc-mrtd
+    return 0
+}
 
 kit_way_lines() {
     local triple=x86_64
     [ "$2" = x86 ] && triple=i686
+    local msvc_link="lld-link /dll /noentry /nodefaultlib /machine:$2 /out:Umberdeep.dll hello_module.obj KIT/lib/$2/UmberdeepSafeMode.lib"
     case $1 in
         mingw)
             echo "$triple-w64-mingw32-gcc -shared -O2 -static-libgcc -I KIT/include -o Umberdeep.dll hello_module.c -L KIT/lib/$2 -lUmberdeepSafeMode" ;;
@@ -21,7 +30,15 @@ kit_way_lines() {
             echo "cmake --build build" ;;
         msvc)
             echo "clang --target=$triple-pc-windows-msvc -ffreestanding -I KIT/include -c hello_module.c -o hello_module.obj"
-            echo "lld-link /dll /noentry /nodefaultlib /machine:$2 /out:Umberdeep.dll hello_module.obj KIT/lib/$2/UmberdeepSafeMode.lib" ;;
+            echo "$msvc_link" ;;
+        mingw-cpp)
+            echo "$triple-w64-mingw32-g++ -shared -O2 -static-libgcc -static-libstdc++ -I KIT/include -o Umberdeep.dll hello_module.cpp -L KIT/lib/$2 -lUmberdeepSafeMode" ;;
+        msvc-cpp)
+            echo "clang++ --target=$triple-pc-windows-msvc -ffreestanding -fno-exceptions -fno-rtti -I KIT/include -c hello_module.cpp -o hello_module.obj"
+            echo "$msvc_link" ;;
+        msvc-mrtd)
+            echo "clang --target=$triple-pc-windows-msvc -mrtd -ffreestanding -I KIT/include -c hello_module.c -o hello_module.obj"
+            echo "$msvc_link" ;;
     esac
 }
 
@@ -33,7 +50,7 @@ kit_way_build() {
     local kit examples
     kit=$(printf '%q' "$3")
     examples=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../docs/examples" && pwd)
-    cp "$examples/hello_module.c" "$examples/CMakeLists.txt" "$4/" || return 1
+    cp "$examples/hello_module.c" "$examples/hello_module.cpp" "$examples/CMakeLists.txt" "$4/" || return 1
     (cd "$4" && kit_way_lines "$1" "$2" | while IFS= read -r line; do
         eval "${line//KIT/$kit}" || exit 1; done) >"$4/build.log" 2>&1 || return 1
     [ -f "$4/build/Umberdeep.dll" ] && mv "$4/build/Umberdeep.dll" "$4/"

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The module author's kit: "cmake --install" puts this host, its import
 # libraries, the CMake package, the demo and the header into a prefix;
-# docs/examples/hello_module.c, built against that prefix alone in each of the
-# ways the README gives (mingw-w64 gcc, CMake with find_package, clang for the
-# MSVC target with lld-link), loads in the installed host, draws its cells and
-# reads a key.
+# docs/examples/hello_module.c and its C++ twin hello_module.cpp, built against
+# that prefix alone in each of the ways the README gives (mingw-w64 gcc and g++,
+# CMake with find_package, clang and clang++ for the MSVC target with lld-link,
+# and for 32 bits clang with stdcall as its default), load in the installed
+# host, draw their cells and read a key.
 set -u
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/kit_ways.sh"
@@ -27,7 +28,7 @@ check "kit: pkg-config names the kit's header folder and $ARCH import library" \
 
 # The README shows the example files as they are.
 readme=$WINE_TESTS_ROOT/README.md
-for example in hello_module.c CMakeLists.txt; do
+for example in hello_module.c hello_module.cpp CMakeLists.txt; do
     if python3 - "$EXAMPLES/$example" "$readme" <<'PY'
 import sys
 example = open(sys.argv[1]).read()
@@ -37,11 +38,27 @@ PY
     else fail "kit: the README shows docs/examples/$example as it is" "README and the file differ"; fi
 done
 
-for way in $KIT_WAYS; do
-    # The README gives the mingw line for each host, the others for the x86_64
-    # host (the i686 host's differ only in the target names).
+# The installed header takes any arguments to the inert services in every C
+# standard these compilers know, the drafts of C23 (-std=c2x) included.
+triple=x86_64
+[ "$ARCH" = x86 ] && triple=i686
+printf '#include <os_services.h>\nvoid f(void) { os_sound(1, 2); os_zoom(); }\n' >"$KIT/any.c"
+refused=""
+for std in c89 c17 c2x; do
+    for compiler in "$triple-w64-mingw32-gcc" "clang --target=$triple-pc-windows-msvc -ffreestanding"; do
+        $compiler -std=$std -fsyntax-only -I "$KIT/include" "$KIT/any.c" >/dev/null 2>&1 ||
+            refused+=" <$compiler -std=$std>"
+    done
+done
+check "kit: os_sound(1, 2) compiles in C89, C17 and C2x" "" "${refused# }"
+
+for way in $(kit_ways "$ARCH"); do
+    # The README gives the mingw line for each host, the msvc-mrtd lines for the
+    # i686 host, the others for the x86_64 host (the i686 host's differ only in
+    # the target names).
     readme_arch=x64
     [ "$way" = mingw ] && readme_arch=$ARCH
+    [ "$way" = msvc-mrtd ] && readme_arch=x86
     missing=$(kit_way_lines "$way" "$readme_arch" | while IFS= read -r line; do
         grep -qF -- "$line" "$readme" || echo "$line"; done)
     check "kit: the README gives the $way lines for the $readme_arch host" "" "$missing"
