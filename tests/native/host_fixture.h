@@ -2,6 +2,10 @@
 // the game module has set it up.
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
 #include "console_state.h"
 #include "os_services.h"
 #include "scripted_console.h"
@@ -20,3 +24,16 @@ inline void start_after_setup() {
     scripted::state().calls.clear();
     scripted::state().writes.clear();
 }
+
+// Registered before os_init, so it runs after os_init's handler at exit.
+inline void report_active_buffer_at_exit() {
+    std::atexit([] {
+        scripted::console& c = scripted::state();
+        std::fprintf(stderr, "active at exit: %s, input mode %u\n",
+                     c.active == c.std_output ? "initial" : "private",
+                     static_cast<unsigned>(c.input_modes[c.std_input]));
+    });
+}
+
+// The mode a new scripted console's input starts with.
+inline const std::string player_mode = std::to_string(0x1F7);

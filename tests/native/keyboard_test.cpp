@@ -114,12 +114,6 @@ TEST(KeyTranslation, ReleasesAndOtherRecordsGiveNothing) {
     }
 }
 
-TEST(KeyTranslation, ARepeatedKeyYieldsOneKey) {
-    INPUT_RECORD record = scripted::key_record(true, VK_DOWN, 0, 0);
-    record.Event.KeyEvent.wRepeatCount = 3;
-    EXPECT_EQ(translate_input_record(record).key_code, 80);
-}
-
 class InputPolling : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -127,6 +121,19 @@ protected:
     }
     static void queue(const INPUT_RECORD& record) { scripted::state().input.push_back(record); }
 };
+
+TEST_F(InputPolling, ARecordOfThreeAutoRepeatsYieldsOneKey) {
+    INPUT_RECORD record = scripted::key_record(true, VK_DOWN, 0, 0);
+    record.Event.KeyEvent.wRepeatCount = 3;
+    queue(record);
+    std::vector<int> keys;
+    for (int poll = 0; poll < 3; ++poll) {
+        int key = -1, ch = -1;
+        os_get_input(&key, &ch);
+        keys.push_back(key);
+    }
+    EXPECT_EQ(keys, (std::vector<int>{80, 0, 0}));
+}
 
 TEST_F(InputPolling, AnEmptyQueueGivesNothingAfterSleepingFirst) {
     int key = 5, ch = 5;
@@ -212,6 +219,7 @@ class ExitKeys : public ::testing::TestWithParam<exit_key> {};
 // key did not end the process.
 void poll_one_key(const exit_key& k) {
     start_before_setup();
+    report_active_buffer_at_exit();
     os_init();
     scripted::state().input.push_back(scripted::key_record(true, k.vk, k.ch, k.state));
     int key = 0, ch = 0;
@@ -223,7 +231,9 @@ void poll_one_key(const exit_key& k) {
 
 TEST_P(ExitKeys, EndTheProcessWithStatusZero) {
     const exit_key k = GetParam();
-    EXPECT_EXIT((poll_one_key(k), std::exit(42)), ::testing::ExitedWithCode(0), "");
+    // Through the at-exit list, which gives the player's console back.
+    EXPECT_EXIT((poll_one_key(k), std::exit(42)), ::testing::ExitedWithCode(0),
+                "active at exit: initial, input mode " + player_mode);
 }
 
 INSTANTIATE_TEST_SUITE_P(
