@@ -34,11 +34,32 @@ fi
 # (scripts/wine_loader.sh), which must be version 10: bookworm's 7.2 cannot
 # start Wine. It comes from bookworm-backports, without the package that would
 # register it machine-wide (qemu-user-binfmt).
+# The address of the machine's own Debian archive: the URIs of the apt source
+# whose suites include bookworm (deb822 .sources first, then one-line lists), so
+# that the backports suite comes from the same mirror.
+debian_archive_uri() {
+    local uri
+    uri=$(awk 'BEGIN { RS = ""; FS = "\n" }
+        { uris = ""; bookworm = 0
+          for (i = 1; i <= NF; i++) {
+              if ($i ~ /^URIs:/) { uris = $i; sub(/^URIs:[ \t]*/, "", uris); split(uris, u, /[ \t]+/); uris = u[1] }
+              if ($i ~ /^Suites:/ && (" " substr($i, 8) " ") ~ /[ \t]bookworm[ \t]/) bookworm = 1
+          }
+          if (bookworm && uris != "") { print uris; exit } }' /etc/apt/sources.list.d/*.sources 2>/dev/null)
+    [ -n "$uri" ] || uri=$(awk '$1 == "deb" { sub(/\[[^]]*\][ \t]*/, ""); if ($3 == "bookworm") { print $2; exit } }' \
+        /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null)
+    [ -n "$uri" ] && echo "$uri"
+}
+
 install_qemu_user() {
-    local sources=/etc/apt/sources.list.d/bookworm-backports.sources
+    local sources=/etc/apt/sources.list.d/bookworm-backports.sources uri
     if ! apt-cache policy 2>/dev/null | grep -q 'bookworm-backports'; then
-        echo "deps: adding bookworm-backports for qemu-user 10" >&2
-        printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' \
+        uri=$(debian_archive_uri) || {
+            echo "deps: no apt source for bookworm to take the backports suite from" >&2
+            return 1
+        }
+        echo "deps: adding bookworm-backports from $uri for qemu-user 10" >&2
+        printf '%s\n' 'Types: deb' "URIs: $uri" 'Suites: bookworm-backports' \
             'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$sources"
     fi
     DEBIAN_FRONTEND=noninteractive apt-get update -q >&2
