@@ -3,9 +3,9 @@
 # figure against the platform's own limit for the same work, measured in the
 # same run. Prints a table and writes it to $BUILD_ROOT/bench/results.md.
 #
-# usage: scripts/bench.sh [--quick] [--readme]
+# usage: scripts/bench.sh [--quick] [--docs]
 #   --quick    a tenth of every count, and 3 start-up rounds (to try it out)
-#   --readme   also put the table under "## Performance" in README.md
+#   --docs     also write the figures to docs/performance.md
 # BUILD_ROOT   build trees to use (default: build/); built when needed
 # BENCH_ARCHES hosts to measure (default: "x64 x86")
 # BENCH_STARTS start-up rounds (default: 25; each starts all three programs once)
@@ -16,16 +16,16 @@ export BUILD_ROOT=${BUILD_ROOT:-$ROOT/build}
 ARCHES=${BENCH_ARCHES:-x64 x86}
 STARTS=${BENCH_STARTS:-25}
 quick=0
-readme=0
+docs=0
 only_arch=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --quick) quick=1 ;;
-        --readme) readme=1 ;;
+        --docs) docs=1 ;;
         # Internal: measure one host in a bench already started (the i686 host
         # is measured this way inside the emulation namespace).
         --measure-in-bench) only_arch=$2; shift ;;
-        *) echo "usage: scripts/bench.sh [--quick] [--readme]" >&2; exit 2 ;;
+        *) echo "usage: scripts/bench.sh [--quick] [--docs]" >&2; exit 2 ;;
     esac
     shift
 done
@@ -274,29 +274,23 @@ cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 } >"$OUT_DIR/results.md"
 cat "$OUT_DIR/results.md"
 
-if [ "$readme" = 1 ]; then
-    # The full table goes to docs/performance.md; README.md keeps the rows that
-    # have a goal, under "## Performance", up to the next section.
-    {
-        echo "# Performance: every figure"
-        echo
-        echo "\`bash scripts/bench.sh\` prints this table; README.md's \"Performance\" keeps its goal rows."
-        echo
-        cat "$OUT_DIR/results.md"
-    } >docs/performance.md
+if [ "$docs" = 1 ]; then
+    # docs/performance.md: the rows that have a goal first, then every figure.
     awk -F'|' '!/^\|/ || $(NF - 1) !~ /^ — $/' "$OUT_DIR/results.md" >"$OUT_DIR/goals.md"
-    awk -v table="$OUT_DIR/goals.md" '
-        /^## / { if (inside) inside = 0 }
-        /^## Performance$/ {
-            print; print ""
-            print "`bash scripts/bench.sh` builds the benchmarks, runs them under Wine for both hosts"
-            print "and prints the whole table (also written to `build/bench/results.md`); `--readme` puts"
-            print "its rows with a goal here and the whole of it in `docs/performance.md`."
-            print ""
-            while ((getline l < table) > 0) print l
-            print ""
-            inside = 1; next
-        }
-        !inside { print }' README.md >README.md.bench && mv README.md.bench README.md
-    echo "bench: README.md and docs/performance.md updated" >&2
+    {
+        echo "# Performance"
+        echo
+        echo "\`bash scripts/bench.sh\` builds the benchmarks, runs them under Wine for both hosts and"
+        echo "prints the whole table (also written to \`build/bench/results.md\`); \`--docs\` writes this"
+        echo "page. [Where the time goes](where-the-time-goes.md) explains the figures."
+        echo
+        echo "## The goals"
+        echo
+        cat "$OUT_DIR/goals.md"
+        echo
+        echo "## Every figure"
+        echo
+        grep '^|' "$OUT_DIR/results.md"
+    } >docs/performance.md
+    echo "bench: docs/performance.md updated" >&2
 fi

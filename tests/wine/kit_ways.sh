@@ -1,6 +1,6 @@
 # Sourced: the ways a module author builds the examples of docs/examples
 # (hello_module.c, and hello_module.cpp, the same module in C++) against an
-# installed kit, as the README gives them.
+# installed kit, as docs/writing-modules.md gives them.
 #
 #   kit_ways ARCH               the ways for the host of ARCH (x64|x86): mingw,
 #                               cmake and msvc build the C module, mingw-cpp and

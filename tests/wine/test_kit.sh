@@ -2,7 +2,7 @@
 # The module author's kit: "cmake --install" puts this host, its import
 # libraries, the CMake package, the demo and the header into a prefix;
 # docs/examples/hello_module.c and its C++ twin hello_module.cpp, built against
-# that prefix alone in each of the ways the README gives (mingw-w64 gcc and g++,
+# that prefix alone in each of the ways docs/writing-modules.md gives (mingw-w64 gcc and g++,
 # CMake with find_package, clang and clang++ for the MSVC target with lld-link,
 # and for 32 bits clang with stdcall as its default), load in the installed
 # host, draw their cells and read a key.
@@ -26,16 +26,16 @@ check "kit: pkg-config names the kit's header folder and $ARCH import library" \
     "-I$KIT/lib/$ARCH/pkgconfig/../../../include -L$KIT/lib/$ARCH/pkgconfig/../../../lib/$ARCH -lUmberdeepSafeMode" \
     "$(sed 's/ *$//' "$KIT/pc.txt")"
 
-# The README shows the example files as they are.
-readme=$WINE_TESTS_ROOT/README.md
+# The module guide shows the example files as they are.
+guide=$WINE_TESTS_ROOT/docs/writing-modules.md
 for example in hello_module.c hello_module.cpp CMakeLists.txt; do
-    if python3 - "$EXAMPLES/$example" "$readme" <<'PY'
+    if python3 - "$EXAMPLES/$example" "$guide" <<'PY'
 import sys
 example = open(sys.argv[1]).read()
 sys.exit(0 if example in open(sys.argv[2]).read() else 1)
 PY
-    then pass "kit: the README shows docs/examples/$example as it is"
-    else fail "kit: the README shows docs/examples/$example as it is" "README and the file differ"; fi
+    then pass "kit: docs/writing-modules.md shows docs/examples/$example as it is"
+    else fail "kit: docs/writing-modules.md shows docs/examples/$example as it is" "the guide and the file differ"; fi
 done
 
 # The installed header takes any arguments to the inert services in every C
@@ -53,15 +53,15 @@ done
 check "kit: os_sound(1, 2) compiles in C89, C17 and C2x" "" "${refused# }"
 
 for way in $(kit_ways "$ARCH"); do
-    # The README gives the mingw line for each host, the msvc-mrtd lines for the
+    # The guide gives the mingw line for each host, the msvc-mrtd lines for the
     # i686 host, the others for the x86_64 host (the i686 host's differ only in
     # the target names).
-    readme_arch=x64
-    [ "$way" = mingw ] && readme_arch=$ARCH
-    [ "$way" = msvc-mrtd ] && readme_arch=x86
-    missing=$(kit_way_lines "$way" "$readme_arch" | while IFS= read -r line; do
-        grep -qF -- "$line" "$readme" || echo "$line"; done)
-    check "kit: the README gives the $way lines for the $readme_arch host" "" "$missing"
+    guide_arch=x64
+    [ "$way" = mingw ] && guide_arch=$ARCH
+    [ "$way" = msvc-mrtd ] && guide_arch=x86
+    missing=$(kit_way_lines "$way" "$guide_arch" | while IFS= read -r line; do
+        grep -qF -- "$line" "$guide" || echo "$line"; done)
+    check "kit: docs/writing-modules.md gives the $way lines for the $guide_arch host" "" "$missing"
 
     # Build it against the installed kit only, then run it in the installed host.
     dir=$(mktemp -d "$BENCH_DIR/run.XXXXXX")
