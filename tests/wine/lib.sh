@@ -208,9 +208,17 @@ wait_window() {
     return 1
 }
 
-# xdotool names the window's input focus on every call, and under Xvfb without a
-# window manager complains about it on standard error.
-window_keys() { xdotool key --window "$WINDOW" --delay 20 "$@" 2>/dev/null; }
+# xdotool sends the keys to the window as events of its own, or, while the
+# window has the input focus, through the server's keyboard. A key that ends
+# the game closes the window before its release: xdotool then stops with an
+# error, and a key it pressed through the server would stay held there,
+# repeating into the next window. So when it fails, the keys are let go at the
+# server (a release of a key that is not held is dropped). It also asks for the
+# input focus on every call, which under Xvfb without a window manager it
+# complains about on standard error.
+window_keys() {
+    xdotool key --window "$WINDOW" --delay 20 "$@" 2>/dev/null || xdotool keyup "$@" 2>/dev/null
+}
 
 server_keys() {
     xdotool windowfocus --sync "$WINDOW" 2>/dev/null
