@@ -311,8 +311,9 @@ if [ "$readme" = 1 ]; then
         /^## / { if (inside) inside = 0 }
         /^## Performance$/ {
             print; print ""
-            print "`bash scripts/bench.sh` builds the benchmarks, runs them under Wine for both hosts"
-            print "and prints the whole table (also written to `build/bench/results.md`); `--readme` puts"
+            print "`bash scripts/bench.sh` builds the benchmarks, runs them under Wine for both hosts,"
+            print "in a terminal and, for the cell write and the poll, in Wine'"'"'s console window too, and"
+            print "prints the whole table (also written to `build/bench/results.md`); `--readme` puts"
             print "its rows with a goal here and the whole of it in `docs/performance.md`."
             print ""
             while ((getline l < table) > 0) print l
