@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Benchmarks of the real host under Wine, for the x86_64 and the i686 host: each
 # figure against the platform's own limit for the same work, measured in the
-# same run. Prints a table and writes it to $BUILD_ROOT/bench/results.md.
+# same run. The cell write and the empty poll are measured again in Wine's
+# console window (wineconsole), in columns of their own. Prints a table and
+# writes it to $BUILD_ROOT/bench/results.md.
 #
 # usage: scripts/bench.sh [--quick] [--docs]
 #   --quick    a tenth of every count, and 3 start-up rounds (to try it out)
@@ -56,18 +58,27 @@ done
 wine_bench_start
 trap wine_bench_stop EXIT
 
-# measure ARCH: the benchmark module inside the real host, one process.
+# measure ARCH [window]: the benchmark module inside the real host, one
+# process: in a tmux pane, or with "window" in Wine's console window, where it
+# times the cell write and the empty poll only.
 measure() {
-    local arch=$1 build=$BUILD_ROOT/windows-$1 dir
+    local arch=$1 build=$BUILD_ROOT/windows-$1 dir name=$1
     dir=$(mktemp -d "$BENCH_DIR/measure-$arch.XXXXXX")
     cp "$build/UmberdeepSafeMode.exe" "$dir/"
     cp "$build/bench/bench_module.dll" "$dir/Umberdeep.dll"
     local args=()
     [ "$quick" = 1 ] && args=(quick)
-    echo "bench: [$arch] services (about $([ "$quick" = 1 ] && echo 10 || echo 90) s)" >&2
-    run_host "$dir" 600 "${args[@]}"
-    cp "$dir/bench.out" "$OUT_DIR/services-$arch.txt" 2>/dev/null || : >"$OUT_DIR/services-$arch.txt"
-    echo "status=$HOST_STATUS" >>"$OUT_DIR/services-$arch.txt"
+    if [ "${2:-}" = window ]; then
+        name=window-$arch
+        echo "bench: [$arch] cell write and poll in a console window" >&2
+        run_window_start "$dir" 600 UmberdeepSafeMode.exe window "${args[@]}"
+        run_host_wait "$dir" 600
+    else
+        echo "bench: [$arch] services (about $([ "$quick" = 1 ] && echo 10 || echo 90) s)" >&2
+        run_host "$dir" 600 "${args[@]}"
+    fi
+    cp "$dir/bench.out" "$OUT_DIR/services-$name.txt" 2>/dev/null || : >"$OUT_DIR/services-$name.txt"
+    echo "status=$HOST_STATUS" >>"$OUT_DIR/services-$name.txt"
 }
 
 # startup ARCH: the host, the plain launcher and the bare program, each started
@@ -109,6 +120,7 @@ RUN
 # The tmux session run_host creates is also where the start-up runs go.
 if [ -n "$only_arch" ]; then
     measure "$only_arch"
+    measure "$only_arch" window
     startup "$only_arch"
     exit 0
 fi
@@ -135,6 +147,7 @@ for arch in $ARCHES; do
         esac
     fi
     measure "$arch"
+    measure "$arch" window
     startup "$arch"
     measured+=" $arch"
 done
@@ -170,16 +183,21 @@ cell() { local r=${3:-$(ratio "$1" "$2")}; echo "$1 / $2 / **$r**"; }
 
 declare -A row
 for arch in $ARCHES; do
-    row[cell_$arch]=$(cell "$(value "$arch" cell_host_mean)" "$(value "$arch" cell_direct_mean)")
-    row[cellmed_$arch]=$(cell "$(value "$arch" cell_host_block_median)" "$(value "$arch" cell_direct_block_median)" "$(value "$arch" cell_pair_ratio)")
     row[screen_$arch]=$(cell "$(value "$arch" screen_host_ms)" "$(value "$arch" screen_direct_ms)")
     row[screenpair_$arch]=$(cell "$(value "$arch" screen_host_spread)" "$(value "$arch" screen_direct_spread)" "$(value "$arch" screen_pair_ratio)")
     row[onecall_$arch]="$(value "$arch" screen_one_call_ms)"
     row[banner_$arch]=$(cell "$(value "$arch" banner_host_ms)" "$(value "$arch" banner_direct_ms)")
     row[bannerspread_$arch]=$(cell "$(value "$arch" banner_host_spread)" "$(value "$arch" banner_direct_spread)" "$(value "$arch" banner_pair_ratio)")
     row[bannercells_$arch]=$(value "$arch" banner_cells)
-    row[poll_$arch]=$(cell "$(value "$arch" poll_host_mean)" "$(value "$arch" poll_direct_mean)")
-    row[pollmed_$arch]=$(cell "$(value "$arch" poll_host_block_median)" "$(value "$arch" poll_direct_block_median)" "$(value "$arch" poll_pair_ratio)")
+    # The cell write and the poll, in the terminal and in the console window.
+    for what in cell poll; do
+        for side in "$arch:$arch" "window_$arch:window-$arch"; do
+            key=${side%%:*} file=${side#*:}
+            row[${what}_$key]=$(cell "$(value "$file" ${what}_host_mean)" "$(value "$file" ${what}_direct_mean)")
+            row[${what}med_$key]=$(cell "$(value "$file" ${what}_host_block_median)" \
+                "$(value "$file" ${what}_direct_block_median)" "$(value "$file" ${what}_pair_ratio)")
+        done
+    done
     for clock in ticks qpc; do
         h=$(value "$arch" pause_host_$clock)
         s=$(value "$arch" pause_sleep_$clock)
@@ -214,6 +232,7 @@ for arch in $ARCHES; do
     row[size_$arch]="$size B ($(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1024 }') KiB) / 65536 B / **$(ratio "$size" 65536)**"
     row[imports_$arch]=$("$(triple_of "$arch")-objdump" -p "$exe" | awk '/DLL Name:/ { printf "%s%s", sep, $3; sep = ", " }')
     row[status_$arch]=$(value "$arch" status)
+    row[status_window_$arch]=$(value "window-$arch" status)
     row[count_$arch]=$(value "$arch" cell_count)
     row[starts_$arch]=$(awk '$2 == "bare"' "$OUT_DIR/startup-$arch.txt" | wc -l)
 done
@@ -221,19 +240,22 @@ done
 cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 {
     echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') on $(nproc) cores ($cpu), $(wine --version),"
-    echo "in tmux ($(tmux -V)); $([ "$quick" = 1 ] && echo "quick run (a tenth of every count), ")start-up: median of ${STARTS} rounds."
+    echo "in tmux ($(tmux -V)), and the cell write and the poll also in Wine's console window (wineconsole, on Xvfb);"
+    echo "$([ "$quick" = 1 ] && echo "quick run (a tenth of every count), ")start-up: median of ${STARTS} rounds."
     echo "Each cell: host / limit / **ratio**; the limit is the same work done directly on the platform in the same run."
     [ -n "$note" ] && echo "$note"
     echo
     header="| Measure | Limit |"
     rule="| --- | --- |"
     for arch in $ARCHES; do header+=" $(name_of "$arch") |"; rule+=" --- |"; done
+    for arch in $ARCHES; do header+=" $(name_of "$arch"), window |"; rule+=" --- |"; done
     echo "$header Goal |"
     echo "$rule --- |"
     line() {
         local label=$1 limit=$2 key=$3 goal=$4 out
         out="| $label | $limit |"
         for arch in $ARCHES; do out+=" ${row[${key}_$arch]} |"; done
+        for arch in $ARCHES; do out+=" ${row[${key}_window_$arch]:-—} |"; done
         echo "$out $goal |"
     }
     line "The host's own share of a call: os_put_font refusing x = −1" "—" reject "—"
@@ -280,8 +302,9 @@ if [ "$docs" = 1 ]; then
     {
         echo "# Performance"
         echo
-        echo "\`bash scripts/bench.sh\` builds the benchmarks, runs them under Wine for both hosts and"
-        echo "prints the whole table (also written to \`build/bench/results.md\`); \`--docs\` writes this"
+        echo "\`bash scripts/bench.sh\` builds the benchmarks, runs them under Wine for both hosts, in a"
+        echo "terminal and, for the cell write and the poll, in Wine's console window too, and prints"
+        echo "the whole table (also written to \`build/bench/results.md\`); \`--docs\` writes this"
         echo "page. [Where the time goes](where-the-time-goes.md) explains the figures."
         echo
         echo "## The goals"

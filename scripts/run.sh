@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds the host and plays a game in this terminal under Wine: the demo with
 # the x86_64 host, or with --module PATH a game module of either bitness with
-# the host of its bitness. Other arguments go to the game. The Wine prefix
-# lives in build/wine-prefix (UMBERDEEP_WINEPREFIX overrides it), so only the
-# first start is slow.
-#   usage: scripts/run.sh [--module PATH/TO/Umberdeep.dll] [ARGS...]
+# the host of its bitness. With --window the game gets Wine's console window on
+# the desktop instead (wineconsole), where keys come from the keyboard as on
+# Windows. Other arguments go to the game. The Wine prefix lives in
+# build/wine-prefix (UMBERDEEP_WINEPREFIX overrides it), so only the first
+# start is slow.
+#   usage: scripts/run.sh [--window] [--module PATH/TO/Umberdeep.dll] [ARGS...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -31,6 +33,16 @@ pe_dll_arch() {
     esac
 }
 
+window=0
+if [ "${1:-}" = --window ]; then
+    window=1
+    shift
+    if [ -z "${DISPLAY:-}" ]; then
+        echo "run: --window needs a desktop (DISPLAY is not set); in a terminal, play without it: bash scripts/run.sh" >&2
+        exit 1
+    fi
+fi
+
 module=""
 arch=x64
 if [ "${1:-}" = --module ]; then
@@ -49,7 +61,7 @@ fi
 
 # Wine's console needs a terminal to draw in and read keys from. Without one,
 # start the game in a tmux session and say how to reach it.
-if ! [ -t 0 ] || ! [ -t 1 ]; then
+if [ "$window" = 0 ] && { ! [ -t 0 ] || ! [ -t 1 ]; }; then
     echo "run: the game needs a terminal (standard input and output are not one)." >&2
     if command -v tmux >/dev/null 2>&1 && [ -z "${UMBERDEEP_NO_TMUX:-}" ]; then
         session=${UMBERDEEP_TMUX_SESSION:-umberdeep}
@@ -104,26 +116,29 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wine_prefix_init
 
-columns=$(stty size 2>/dev/null | cut -d' ' -f2)
-rows=$(stty size 2>/dev/null | cut -d' ' -f1)
-if [ "${columns:-80}" -lt 80 ] || [ "${rows:-25}" -lt 25 ]; then
-    echo "run: this terminal is ${columns}x${rows}; the game draws 80x25 and will be cut off" >&2
-    sleep 2
-fi
-
-# Whatever happens to the game, give the terminal back as it was: its modes,
-# plain colours, a visible cursor and a clear screen.
-saved_modes=$(stty -g)
-restore_terminal() {
-    stty "$saved_modes" 2>/dev/null || true
-    printf '\033[0m\033[?25h\033[H\033[2J'
-}
-trap restore_terminal EXIT
-
 cd "$play"
 status=0
-"${wine_run[@]}" wine UmberdeepSafeMode.exe "$@" || status=$?
-restore_terminal
-trap - EXIT
+if [ "$window" = 1 ]; then
+    "${wine_run[@]}" wine wineconsole UmberdeepSafeMode.exe "$@" || status=$?
+else
+    columns=$(stty size 2>/dev/null | cut -d' ' -f2)
+    rows=$(stty size 2>/dev/null | cut -d' ' -f1)
+    if [ "${columns:-80}" -lt 80 ] || [ "${rows:-25}" -lt 25 ]; then
+        echo "run: this terminal is ${columns}x${rows}; the game draws 80x25 and will be cut off" >&2
+        sleep 2
+    fi
+
+    # Whatever happens to the game, give the terminal back as it was: its
+    # modes, plain colours, a visible cursor and a clear screen.
+    saved_modes=$(stty -g)
+    restore_terminal() {
+        stty "$saved_modes" 2>/dev/null || true
+        printf '\033[0m\033[?25h\033[H\033[2J'
+    }
+    trap restore_terminal EXIT
+    "${wine_run[@]}" wine UmberdeepSafeMode.exe "$@" || status=$?
+    restore_terminal
+    trap - EXIT
+fi
 echo "run: the game ended with status $status" >&2
 exit "$status"

@@ -1,6 +1,10 @@
 // Keyboard input and the pause, fed with key records queued on CONIN$.
 // Scenario "input" (argv[1]) runs every check in one process and writes compact
 // verdict lines to probe.out.
+// Scenario "typed" takes keys typed on a real keyboard (a console window) and
+// writes two lines to probe.out per key pressed: "typed=NAME want=KEY/CHAR",
+// read from the record before the host takes it, then "got=KEY/CHAR", what
+// os_get_input reported. It returns 0 after a q.
 #include <cstring>
 
 #include "os_services.h"
@@ -59,71 +63,63 @@ const DWORD ignored_bits[] = {0, NUMLOCK_ON, CAPSLOCK_ON, ENHANCED_KEY,
 struct table_key {
     WORD virtual_key;
     int code;
+    const char* name;  // as X names the key
 };
 
 const table_key navigation_keys[] = {
-    {0x24, 71}, {0x26, 72}, {0x21, 73}, {0x25, 75},
-    {0x27, 77}, {0x23, 79}, {0x28, 80}, {0x22, 81},
+    {0x24, 71, "Home"},  {0x26, 72, "Up"},  {0x21, 73, "Prior"}, {0x25, 75, "Left"},
+    {0x27, 77, "Right"}, {0x23, 79, "End"}, {0x28, 80, "Down"},  {0x22, 81, "Next"},
+};
+
+// The key code the table gives a key with the modifiers of `state`.
+int table_code(WORD virtual_key, DWORD state) {
+    const bool alt = (state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)) != 0;
+    if (virtual_key >= VK_F1 && virtual_key <= VK_F9) return 59 + (virtual_key - VK_F1) + (alt ? 1000 : 0);
+    if (alt) return 0;
+    for (const table_key& key : navigation_keys) {
+        if (key.virtual_key != virtual_key) continue;
+        if (state & SHIFT_PRESSED) return key.code + 2000;
+        if (state & (LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED)) return key.code + 3000;
+        return key.code;
+    }
+    return 0;
+}
+
+// Modifier states the table keys are tried with, each with every ignored_bits.
+const DWORD modifier_states[] = {
+    0,
+    SHIFT_PRESSED,
+    LEFT_CTRL_PRESSED,
+    RIGHT_CTRL_PRESSED,
+    SHIFT_PRESSED | LEFT_CTRL_PRESSED,
+    SHIFT_PRESSED | RIGHT_CTRL_PRESSED,
+    LEFT_ALT_PRESSED,
+    RIGHT_ALT_PRESSED,
+    LEFT_ALT_PRESSED | SHIFT_PRESSED,
+    RIGHT_ALT_PRESSED | LEFT_CTRL_PRESSED,
+    RIGHT_ALT_PRESSED | RIGHT_CTRL_PRESSED,
 };
 
 void check_navigation_keys() {
-    struct modifier {
-        DWORD state;
-        int offset;  // -1: the key reports 0
-    };
-    const modifier modifiers[] = {
-        {0, 0},
-        {SHIFT_PRESSED, 2000},
-        {LEFT_CTRL_PRESSED, 3000},
-        {RIGHT_CTRL_PRESSED, 3000},
-        {SHIFT_PRESSED | LEFT_CTRL_PRESSED, 2000},
-        {SHIFT_PRESSED | RIGHT_CTRL_PRESSED, 2000},
-        {LEFT_ALT_PRESSED, -1},
-        {RIGHT_ALT_PRESSED, -1},
-        {LEFT_ALT_PRESSED | SHIFT_PRESSED, -1},
-        {RIGHT_ALT_PRESSED | LEFT_CTRL_PRESSED, -1},
-    };
     tally t;
     for (const table_key& key : navigation_keys)
-        for (const modifier& m : modifiers)
-            for (DWORD extra : ignored_bits) {
-                const int want = m.offset < 0 ? 0 : key.code + m.offset;
-                expect_key(&t, key_record(key.virtual_key, 0, m.state | extra), want, 0);
-            }
+        for (DWORD state : modifier_states)
+            for (DWORD extra : ignored_bits)
+                expect_key(&t, key_record(key.virtual_key, 0, state | extra),
+                           table_code(key.virtual_key, state), 0);
     t.write("navigation_keys");
 }
 
 void check_function_keys() {
-    struct modifier {
-        DWORD state;
-        bool alt;
-    };
-    const modifier modifiers[] = {
-        {0, false},
-        {SHIFT_PRESSED, false},
-        {LEFT_CTRL_PRESSED, false},
-        {RIGHT_CTRL_PRESSED, false},
-        {SHIFT_PRESSED | LEFT_CTRL_PRESSED, false},
-        {LEFT_ALT_PRESSED, true},
-        {RIGHT_ALT_PRESSED, true},
-        {LEFT_ALT_PRESSED | SHIFT_PRESSED, true},
-        {RIGHT_ALT_PRESSED | RIGHT_CTRL_PRESSED, true},
-    };
     tally t;
     tally high;
-    for (WORD vk = 0x70; vk <= 0x7B; ++vk)
-        for (const modifier& m : modifiers) {
+    for (WORD vk = VK_F1; vk <= VK_F12; ++vk)
+        for (DWORD state : modifier_states) {
             // Alt+F4 ends the process: another test covers it.
-            if (vk == 0x73 && m.alt) continue;
-            for (DWORD extra : ignored_bits) {
-                if (vk <= 0x78) {
-                    const int plain = 59 + (vk - 0x70);
-                    expect_key(&t, key_record(vk, 0, m.state | extra), m.alt ? plain + 1000 : plain,
-                               0);
-                } else {
-                    expect_key(&high, key_record(vk, 0, m.state | extra), 0, 0);
-                }
-            }
+            if (vk == VK_F4 && (state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED))) continue;
+            for (DWORD extra : ignored_bits)
+                expect_key(vk <= VK_F9 ? &t : &high, key_record(vk, 0, state | extra),
+                           table_code(vk, state), 0);
         }
     t.write("function_keys");
     high.write("f10_f12");
@@ -280,6 +276,62 @@ void check_drain() {
     }
 }
 
+bool modifier_key(WORD virtual_key) {
+    switch (virtual_key) {
+        case VK_SHIFT: case VK_CONTROL: case VK_MENU: case VK_LSHIFT: case VK_RSHIFT:
+        case VK_LCONTROL: case VK_RCONTROL: case VK_LMENU: case VK_RMENU: case VK_NUMLOCK:
+        case VK_CAPITAL: case VK_SCROLL:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// "shift+ctrl+alt+Up", "KP_7", "F12", "ctrl+char:24": the modifiers held, then
+// the table key's or keypad digit's X name, else the character's code.
+void name_key(const KEY_EVENT_RECORD& k, char* name, size_t size) {
+    const DWORD state = k.dwControlKeyState;
+    const char* shift = state & SHIFT_PRESSED ? "shift+" : "";
+    const char* ctrl = state & (LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED) ? "ctrl+" : "";
+    const char* alt = state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED) ? "alt+" : "";
+    char key[16];
+    std::snprintf(key, sizeof key, "char:%u", static_cast<unsigned char>(k.uChar.AsciiChar));
+    for (const table_key& t : navigation_keys)
+        if (t.virtual_key == k.wVirtualKeyCode) std::snprintf(key, sizeof key, "%s", t.name);
+    if (k.wVirtualKeyCode >= VK_F1 && k.wVirtualKeyCode <= VK_F12)
+        std::snprintf(key, sizeof key, "F%d", k.wVirtualKeyCode - VK_F1 + 1);
+    if (k.wVirtualKeyCode >= VK_NUMPAD0 && k.wVirtualKeyCode <= VK_NUMPAD9)
+        std::snprintf(key, sizeof key, "KP_%d", k.wVirtualKeyCode - VK_NUMPAD0);
+    std::snprintf(name, size, "%s%s%s%s", shift, ctrl, alt, key);
+}
+
+int run_typed() {
+    os_init();
+    input = open_console_input();
+    for (;;) {
+        INPUT_RECORD record;
+        DWORD peeked = 0;
+        if (!PeekConsoleInputA(input, &record, 1, &peeked) || peeked == 0) {
+            Sleep(1);
+            continue;
+        }
+        const KEY_EVENT_RECORD& k = record.Event.KeyEvent;
+        const bool press = record.EventType == KEY_EVENT && k.bKeyDown;
+        const bool logged = press && !modifier_key(k.wVirtualKeyCode);
+        if (logged) {
+            char name[48];
+            name_key(k, name, sizeof name);
+            report("typed=%s want=%d/%d", name, table_code(k.wVirtualKeyCode, k.dwControlKeyState),
+                   static_cast<signed char>(k.uChar.AsciiChar));
+        }
+        int key = -1, character = -1;
+        os_get_input(&key, &character);
+        if (logged) report("got=%d/%d", key, character);
+        else if (key != 0 || character != 0) report("unlogged record gave %d/%d", key, character);
+        if (logged && character == 'q') return 0;
+    }
+}
+
 int run_input() {
     os_init();
     input = open_console_input();
@@ -298,6 +350,7 @@ int run_input() {
 GAME_ENTRY {
     const char* scenario = argc > 1 ? argv[1] : "";
     if (std::strcmp(scenario, "input") == 0) return run_input();
+    if (std::strcmp(scenario, "typed") == 0) return run_typed();
     report("unknown scenario <%s>", scenario);
     return 3;
 }

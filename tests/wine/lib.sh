@@ -6,6 +6,7 @@
 #   CONSOLE_SIZE=WxH    the terminal the host runs in (default 80x25)
 #   run_host DIR TIMEOUT ARGS...   runs DIR/UmberdeepSafeMode.exe in tmux; sets HOST_STATUS
 #   new_run_dir MODULE             a fresh folder with the host and modules/MODULE.dll as Umberdeep.dll
+#   run_window_start DIR TIMEOUT COMMAND...  the same in Wine's console window (below)
 #   pass NAME / fail NAME WHY      print one result line; counted by scripts/test.sh
 
 WINE_TESTS_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -68,12 +69,17 @@ wine_bench_stop() {
 }
 
 # new_run_dir MODULE: prints the path of a fresh folder holding the host and the
-# named test module as Umberdeep.dll (no module when MODULE is "-").
+# named test module as Umberdeep.dll (the demo when MODULE is "demo", no module
+# when it is "-").
 new_run_dir() {
     local dir
     dir=$(mktemp -d "$BENCH_DIR/run.XXXXXX")
     cp "$BUILD_DIR/UmberdeepSafeMode.exe" "$dir/"
-    if [ "$1" != - ]; then cp "$BUILD_DIR/modules/$1.dll" "$dir/Umberdeep.dll"; fi
+    case $1 in
+        -) ;;
+        demo) cp "$BUILD_DIR/Umberdeep.dll" "$dir/Umberdeep.dll" ;;
+        *) cp "$BUILD_DIR/modules/$1.dll" "$dir/Umberdeep.dll" ;;
+    esac
     echo "$dir"
 }
 
@@ -181,4 +187,131 @@ field() {
 # probe_value DIR KEY: the value of "KEY=..." from the module's probe.out.
 probe_value() {
     grep -m1 "^$2=" "$1/probe.out" 2>/dev/null | cut -d= -f2-
+}
+
+# ------------------------------------------------------------ the console window
+# `wine wineconsole PROGRAM` gives PROGRAM a console window of its own on the
+# bench's X display, where keys come from the X keyboard as on a desktop.
+#
+#   run_window_start DIR TIMEOUT COMMAND...  runs COMMAND (a program in DIR and
+#                        its arguments) in a console window and returns at once;
+#                        run_host_wait DIR TIMEOUT then gives HOST_STATUS
+#   wait_window          sets WINDOW to the game's window, once the host has
+#                        titled it "Umberdeep"; false after WAIT_SECONDS
+#   window_keys KEY...   types xdotool key names (shift+Up, alt+F1) into WINDOW
+#   server_keys KEY...   the same through the X server's keyboard (XTEST), which
+#                        keeps the lock state: Num_Lock toggles it
+#   window_picture FILE  a PNG of WINDOW as the display shows it
+
+run_window_start() {
+    local dir=$1 limit=$2
+    shift 2
+    rm -f "$dir/rc"
+    (cd "$dir" && timeout -k 5 "$limit" wine wineconsole "$@" </dev/null >/dev/null 2>&1
+     echo $? >rc.tmp && mv rc.tmp rc) &
+}
+
+wait_window() {
+    local i
+    WINDOW=
+    for i in $(seq $((WAIT_SECONDS * 10))); do
+        WINDOW=$(xdotool search --onlyvisible --name '^Umberdeep$' 2>/dev/null | head -n 1)
+        [ -n "$WINDOW" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# xdotool sends the keys to the window as events of its own, or, while the
+# window has the input focus, through the server's keyboard. A key that ends
+# the game closes the window before its release: xdotool then stops with an
+# error, and a key it pressed through the server would stay held there,
+# repeating into the next window. So when it fails, the keys are let go at the
+# server (a release of a key that is not held is dropped). It also asks for the
+# input focus on every call, which under Xvfb without a window manager it
+# complains about on standard error.
+window_keys() {
+    xdotool key --window "$WINDOW" --delay 20 "$@" 2>/dev/null || xdotool keyup "$@" 2>/dev/null
+}
+
+server_keys() {
+    xdotool windowfocus --sync "$WINDOW" 2>/dev/null
+    xdotool key --delay 20 "$@" 2>/dev/null
+}
+
+window_picture() { xwd -id "$WINDOW" -silent | convert xwd:- "$1"; }
+
+# ------------------------------------------------------------ the demo on screen
+# What the demo shows, read through two functions that a test defines for where
+# it runs: `screen` prints the screen's text, row after row, and
+# `background_map` the same rows with each cell's background as D (dark grey),
+# L (light grey), X (another colour) or "." (none). WAIT_SECONDS bounds every wait.
+WAIT_SECONDS=${WAIT_SECONDS:-30}
+
+# banner_report: "cells=N outside=N dark_rows=R1-R2 light_rows=R1-R2" from the
+# background map: how many cells have a background, how many of them lie
+# outside columns 23-55 of rows 1-8, and which rows hold the dark and light ones.
+banner_report() {
+    background_map | awk '
+    {
+        row = NR - 1
+        for (x = 0; x < length($0); x++) {
+            c = substr($0, x + 1, 1)
+            if (c == ".") continue
+            cells++
+            if (row < 1 || row > 8 || x < 23 || x > 55) outside++
+            if (c == "D") { if (dmin == "" || row < dmin) dmin = row; if (row > dmax) dmax = row }
+            if (c == "L") { if (lmin == "" || row < lmin) lmin = row; if (row > lmax) lmax = row }
+        }
+    }
+    END { printf "cells=%d outside=%d dark_rows=%s-%s light_rows=%s-%s\n", cells, outside, dmin, dmax, lmin, lmax }'
+}
+
+# wait_text TEXT: waits until TEXT is on screen; false after WAIT_SECONDS.
+wait_text() {
+    local i
+    for i in $(seq $((WAIT_SECONDS * 10))); do
+        screen | grep -qF -- "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# player: "x,y" of the "@" on screen, or nothing.
+player() { screen | awk '{ i = index($0, "@"); if (i) { print i - 1 "," NR - 1; exit } }'; }
+
+# wait_for FUNCTION EXPECTED: waits until FUNCTION prints EXPECTED; prints
+# what it printed last.
+wait_for() {
+    local i out
+    for i in $(seq $((WAIT_SECONDS * 10))); do
+        out=$("$1")
+        [ "$out" = "$2" ] && break
+        sleep 0.1
+    done
+    echo "$out"
+}
+
+# wait_player X,Y: waits until the "@" stands there; prints where it stands.
+wait_player() { wait_for player "$1"; }
+
+status_line() { screen | grep -m1 -o 'Last key: .*' | sed 's/ *$//'; }
+
+# wait_status TEXT: waits until the status line reads TEXT; prints what it reads.
+wait_status() { wait_for status_line "$1"; }
+
+# check_banner LABEL: waits until the whole banner shows (it is painted before
+# the prompt), then checks its cells and where they lie.
+check_banner() {
+    local i report cells
+    for i in $(seq $((WAIT_SECONDS * 10))); do
+        report=$(banner_report)
+        [[ "$report" == *" dark_rows=1-2 light_rows=3-8" ]] && break
+        sleep 0.1
+    done
+    cells=$(echo "$report" | sed -E 's/cells=([0-9]+).*/\1/')
+    if [ "$cells" -ge 100 ]; then pass "$1: the banner shows ($cells cells)"
+    else fail "$1: the banner shows" "$report"; fi
+    check "$1: the banner: dark top rows, light below, nothing outside columns 23-55 of rows 1-8" \
+        "outside=0 dark_rows=1-2 light_rows=3-8" "${report#* }"
 }

@@ -6,13 +6,10 @@ set -u
 wine_bench_start
 trap wine_bench_stop EXIT
 
-WAIT_SECONDS=30  # upper bound for any one thing to appear on screen
-
 # demo_start: a run folder with the host and the demo, started in its own tmux
 # window; sets DIR and PANE (the window).
 demo_start() {
-    DIR=$(new_run_dir -)
-    cp "$BUILD_DIR/Umberdeep.dll" "$DIR/Umberdeep.dll"
+    DIR=$(new_run_dir demo)
     run_host_start "$DIR" 120
     PANE=$(host_window "$DIR")
 }
@@ -55,62 +52,6 @@ background_map() {
     }'
 }
 
-# banner_report: "cells=N outside=N dark_rows=R1-R2 light_rows=R1-R2" from the
-# background map: how many cells have a background, how many of them lie
-# outside columns 23-55 of rows 1-8, and which rows hold the dark and light ones.
-banner_report() {
-    background_map | awk '
-    {
-        row = NR - 1
-        for (x = 0; x < length($0); x++) {
-            c = substr($0, x + 1, 1)
-            if (c == ".") continue
-            cells++
-            if (row < 1 || row > 8 || x < 23 || x > 55) outside++
-            if (c == "D") { if (dmin == "" || row < dmin) dmin = row; if (row > dmax) dmax = row }
-            if (c == "L") { if (lmin == "" || row < lmin) lmin = row; if (row > lmax) lmax = row }
-        }
-    }
-    END { printf "cells=%d outside=%d dark_rows=%s-%s light_rows=%s-%s\n", cells, outside, dmin, dmax, lmin, lmax }'
-}
-
-# wait_text TEXT: waits until TEXT is on screen; false after WAIT_SECONDS.
-wait_text() {
-    local i
-    for i in $(seq $((WAIT_SECONDS * 10))); do
-        screen | grep -qF -- "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# player: "x,y" of the "@" on screen, or nothing.
-player() { screen | awk '{ i = index($0, "@"); if (i) { print i - 1 "," NR - 1; exit } }'; }
-
-# wait_player X,Y: waits until the "@" stands there; prints where it stands.
-wait_player() {
-    local i at
-    for i in $(seq $((WAIT_SECONDS * 10))); do
-        at=$(player)
-        [ "$at" = "$1" ] && break
-        sleep 0.1
-    done
-    echo "$at"
-}
-
-status_line() { screen | grep -m1 -o 'Last key: .*' | sed 's/ *$//'; }
-
-# wait_status TEXT: waits until the status line reads TEXT; prints what it reads.
-wait_status() {
-    local i line
-    for i in $(seq $((WAIT_SECONDS * 10))); do
-        line=$(status_line)
-        [ "$line" = "$1" ] && break
-        sleep 0.1
-    done
-    echo "$line"
-}
-
 # wait_exit: waits for the host to end; sets HOST_STATUS (124: still running).
 wait_exit() { run_host_wait "$DIR" "$WAIT_SECONDS"; }
 
@@ -118,17 +59,7 @@ wait_exit() { run_host_wait "$DIR" "$WAIT_SECONDS"; }
 demo_start
 if wait_text "Press any key to enter the cave"; then pass "demo: the title screen comes up"
 else fail "demo: the title screen comes up" "$(screen | head -n 12)"; fi
-# The banner is painted before the prompt; wait until all of it shows.
-for i in $(seq $((WAIT_SECONDS * 10))); do
-    report=$(banner_report)
-    [[ "$report" == *" dark_rows=1-2 light_rows=3-8" ]] && break
-    sleep 0.1
-done
-cells=$(echo "$report" | sed -E 's/cells=([0-9]+).*/\1/')
-if [ "$cells" -ge 100 ]; then pass "demo: the banner shows ($cells cells)"
-else fail "demo: the banner shows" "$report"; fi
-check "demo: the banner: dark top rows, light below, nothing outside columns 23-55 of rows 1-8" \
-    "outside=0 dark_rows=1-2 light_rows=3-8" "${report#* }"
+check_banner "demo"
 row=$(screen | grep -n -m1 'Press any key' | cut -d: -f1)
 check "demo: the prompt stands below the banner (row 10)" 10 "$((row - 1))"
 

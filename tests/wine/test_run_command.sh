@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The README's run command, scripts/run.sh: in a terminal it plays the demo and
-# gives the terminal back as it found it; without one it says so and starts the
-# game in a tmux session instead of failing obscurely. It plays the demo with the
+# gives the terminal back as it found it; with --window it plays in Wine's
+# console window; without a terminal it says so and starts the game in a tmux
+# session instead of failing obscurely. It plays the demo with the
 # x86_64 host, and the i686 demo given with --module with the i686 host.
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -98,6 +99,33 @@ wait_prompt_text '^back$'
 check "from a cmd prompt: after q, cmd's output stands on a line of its own below its prompt" \
     "1 1 0" "$(prompt_pane | grep -cE '>echo back$') $(prompt_pane | grep -cx back) $(prompt_pane | grep -cF '??')"
 tmux -L "$TMUX_SOCKET" kill-session -t prompt >/dev/null 2>&1
+
+# ------------------------------------------------------------ in a console window
+# play_in_window LABEL [RUN ARGS...]: runs the command with --window on the
+# bench's display, with no terminal (as a file manager starts it); once the
+# window has its title, a key starts the game and q ends it.
+play_in_window() {
+    local label=$1
+    shift
+    rm -f "$WORK/rc"
+    (bash "$RUN_COMMAND" --window "$@" </dev/null >/dev/null 2>"$WORK/window.err"
+     echo $? >"$WORK/rc") &
+    if WAIT_SECONDS=180 wait_window; then pass "$label: the game opens a console window"
+    else fail "$label: the game opens a console window" "$(tail -n 5 "$WORK/window.err")"; fi
+    window_keys space q
+    run_host_wait "$WORK" 60
+    check "$label: q ends it with status 0" 0 "$HOST_STATUS"
+    check "$label: it says how the game ended" "run: the game ended with status 0" \
+        "$(grep -m1 'the game ended' "$WORK/window.err")"
+}
+play_in_window "run command --window"
+play_in_window "run command --window --module (i686 demo)" --module "$i686_demo"
+
+env -u DISPLAY bash "$RUN_COMMAND" --window </dev/null >"$WORK/nodisplay.out" 2>"$WORK/nodisplay.err"
+check "run command --window without a display: status 1" 1 "$?"
+check "run command --window without a display: it says so in one line" \
+    "run: --window needs a desktop (DISPLAY is not set); in a terminal, play without it: bash scripts/run.sh" \
+    "$(cat "$WORK/nodisplay.err")"
 
 # ------------------------------------------------------------ without a terminal
 UMBERDEEP_NO_TMUX=1 bash "$RUN_COMMAND" </dev/null >"$WORK/plain.out" 2>"$WORK/plain.err"
