@@ -3,8 +3,9 @@
 # the screen read back from what Wine's console painted there.
 set -u
 . "$(dirname "$0")/lib.sh"
+plan 35
 wine_bench_start
-trap wine_bench_stop EXIT
+at_exit wine_bench_stop
 
 WAIT_SECONDS=30  # upper bound for any one thing to appear on screen
 
