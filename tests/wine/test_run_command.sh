@@ -8,7 +8,7 @@ set -u
 [ "$ARCH" = x64 ] || skip "the run command is tested with the x86_64 host, which plays the i686 demo too"
 # One check more where the i686 host runs under emulation.
 i386_support
-plan $((20 + $([ "$I386_RUN" = emulated ] && echo 1 || echo 0)))
+plan $((19 + $([ "$I386_RUN" = emulated ] && echo 1 || echo 0)))
 wine_bench_start
 at_exit 'tmux_private kill-server >/dev/null 2>&1; wine_bench_stop'
 
