@@ -42,8 +42,11 @@ done
 # Logs of an earlier run would be counted again.
 rm -f "$LOG_DIR"/check.*.log "$LOG_DIR"/wine.*.log "$LOG_DIR/junit.xml"
 if cmake --preset tests >"$LOG_DIR/configure-tests.log" 2>&1; then
-    ctest --preset all -V -j "$(nproc)" >"$LOG_DIR/ctest.log" 2>&1
-    ctest_status=$?
+    # While it runs: a line for each script as it ends, and for any unit test
+    # case that does not pass.
+    ctest --preset all -V -j "$(nproc)" 2>&1 | tee "$LOG_DIR/ctest.log" |
+        grep --line-buffered -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ((check|wine)\.|.*\*\*\*)'
+    ctest_status=${PIPESTATUS[0]}
 else
     cat "$LOG_DIR/configure-tests.log"
     count_failure "configuring the tests (cmake --preset tests)"
