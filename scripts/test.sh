@@ -45,7 +45,8 @@ if cmake --preset tests >"$LOG_DIR/configure-tests.log" 2>&1; then
     # While it runs: a line for each script as it ends, and for any unit test
     # case that does not pass.
     ctest --preset all -V -j "$(nproc)" 2>&1 | tee "$LOG_DIR/ctest.log" |
-        grep --line-buffered -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ((check|wine)\.|.*\*\*\*)'
+        grep --line-buffered -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ((check|wine)\.|.*\*\*\*)' |
+        sed -u -E 's/ \.{3,}/ /'
     ctest_status=${PIPESTATUS[0]}
 else
     cat "$LOG_DIR/configure-tests.log"
