@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the native unit tests (also under
-# AddressSanitizer and UndefinedBehaviorSanitizer), the key-space checks and the
-# fuzzer, and the Wine end-to-end tests for the x86_64 and the i686 host.
-# Ends with one line "N passed, N failed"; exits non-zero when anything failed.
+# Builds everything and runs every test through CTest (tests/CMakeLists.txt):
+# the native unit tests (also under AddressSanitizer and
+# UndefinedBehaviorSanitizer), the checks of tests/checks/, and the Wine
+# end-to-end tests of tests/wine/ for the x86_64 and the i686 host.
+# Ends with one line "N passed, N failed", which counts every unit test case
+# and every check a script reports (its PASS:/FAIL: lines); exits non-zero when
+# anything failed. Logs: build/test-logs/ (one a test, ctest.log, junit.xml).
 set -u
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -29,61 +32,73 @@ binfmt_state() {
 }
 binfmt_before=$(binfmt_state 2>/dev/null)
 
-# ctest_counts LOG: adds the counts from a ctest summary line.
-ctest_counts() {
-    local line total bad
-    line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
-    if [ -z "$line" ]; then
-        count_failure "no test summary in $1"
-        return
-    fi
-    bad=$(echo "$line" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
-    total=$(echo "$line" | sed -E 's/.* failed out of ([0-9]+).*/\1/')
-    passed=$((passed + total - bad))
-    failed=$((failed + bad))
-}
-
-build_preset() {
-    if ! scripts/build.sh "$1" >"$LOG_DIR/build-$1.log" 2>&1; then
-        tail -n 30 "$LOG_DIR/build-$1.log"
-        count_failure "build of $1"
-        return 1
-    fi
-}
-
-for preset in windows-x64 windows-x86; do build_preset "$preset"; done
-
-for preset in native native-sanitize; do
-    if build_preset "$preset"; then
-        echo "== native unit tests ($preset)"
-        ctest --test-dir "build/$preset" -V -j "$(nproc)" >"$LOG_DIR/ctest-$preset.log" 2>&1
-        grep -E '(\*\*\*Failed|\*\*\*Exception|\[  FAILED  \])' "$LOG_DIR/ctest-$preset.log" | head -n 40
-        # Figures the tests print, such as the key-space counts.
-        grep -E '^[0-9]+:   [a-z][a-z -]*: ' "$LOG_DIR/ctest-$preset.log" | sed -E 's/^[0-9]+: //' 
-        ctest_counts "$LOG_DIR/ctest-$preset.log"
-        tail -n 3 "$LOG_DIR/ctest-$preset.log"
+for preset in windows-x64 windows-x86 native native-sanitize; do
+    if ! scripts/build.sh "$preset" >"$LOG_DIR/build-$preset.log" 2>&1; then
+        tail -n 30 "$LOG_DIR/build-$preset.log"
+        count_failure "build of $preset"
     fi
 done
 
-# Further native checks: each prints PASS:/FAIL: lines.
-for check in tests/checks/*.sh; do
-    [ -e "$check" ] || continue
-    echo "== $check"
-    bash "$check" >"$LOG_DIR/$(basename "$check").log" 2>&1
-    status=$?
-    cat "$LOG_DIR/$(basename "$check").log" | grep -E '^(PASS|FAIL|  )' 
-    passed=$((passed + $(grep -c '^PASS: ' "$LOG_DIR/$(basename "$check").log")))
-    failed=$((failed + $(grep -c '^FAIL: ' "$LOG_DIR/$(basename "$check").log")))
-    [ "$status" = 0 ] || count_failure "$check stopped with status $status"
-done
+# Logs of an earlier run would be counted again.
+rm -f "$LOG_DIR"/check.*.log "$LOG_DIR"/wine.*.log "$LOG_DIR/junit.xml"
+if cmake --preset tests >"$LOG_DIR/configure-tests.log" 2>&1; then
+    # While it runs: a line for each script as it ends, and for any unit test
+    # case that does not pass.
+    ctest --preset all -V -j "$(nproc)" 2>&1 | tee "$LOG_DIR/ctest.log" |
+        grep --line-buffered -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ((check|wine)\.|.*\*\*\*)' |
+        sed -u -E 's/ \.{3,}/ /'
+    ctest_status=${PIPESTATUS[0]}
+else
+    cat "$LOG_DIR/configure-tests.log"
+    count_failure "configuring the tests (cmake --preset tests)"
+    ctest_status=0
+fi
 
-echo "== Wine end-to-end tests"
-bash tests/wine/run_all.sh >"$LOG_DIR/wine.log" 2>&1
-status=$?
-grep -E '^(PASS|FAIL|SKIP|  )' "$LOG_DIR/wine.log"
-passed=$((passed + $(grep -c '^PASS: ' "$LOG_DIR/wine.log")))
-failed=$((failed + $(grep -c '^FAIL: ' "$LOG_DIR/wine.log")))
-[ "$status" = 0 ] || count_failure "Wine tests stopped with status $status"
+# Every test of the JUnit report, in order, as STATUS NAME (status run, fail
+# or notrun; a unit test's name may hold spaces).
+junit_tests() {
+    sed -nE 's/^[[:space:]]*<testcase name="([^"]*)".* status="([a-z]*)">?$/\2 \1/p' "$LOG_DIR/junit.xml"
+}
+
+unit_passed=0
+unit_failed=0
+if [ -f "$LOG_DIR/junit.xml" ]; then
+    while read -r status name; do
+        log=$LOG_DIR/$name.log
+        case $name in
+            check.*|wine.x64.*|wine.x86.*)
+                echo "== $name"
+                [ -f "$log" ] || { count_failure "$name: no log (status $status)"; continue; }
+                grep -E '^(PASS|FAIL|SKIP|  )' "$log"
+                passed=$((passed + $(grep -c '^PASS: ' "$log")))
+                bad=$(grep -c '^FAIL: ' "$log")
+                failed=$((failed + bad))
+                # A test stopped at its time limit, or without a word.
+                [ "$status" = fail ] && [ "$bad" = 0 ] && count_failure "$name stopped without a FAIL line (see $log)"
+                ;;
+            *)
+                case $status in
+                    run) [[ $name = wine.bench.* ]] || unit_passed=$((unit_passed + 1)) ;;
+                    fail) count_failure "$name"; [[ $name = wine.bench.* ]] || unit_failed=$((unit_failed + 1)) ;;
+                    *) echo "SKIP: $name" ;;
+                esac
+                ;;
+        esac
+    done < <(junit_tests)
+    passed=$((passed + unit_passed))
+    echo "== unit tests (native and native-sanitize): $unit_passed passed, $unit_failed failed"
+    # Figures the unit tests print, such as the key-space counts.
+    awk '/^ +Start +[0-9]+: (native|sanitize)\./ { unit[$2] = 1 }
+         /^[0-9]+:   [a-z][a-z -]*: / { n = substr($0, 1, index($0, ":")); if (n in unit) print substr($0, length(n) + 2) }' \
+        "$LOG_DIR/ctest.log"
+    # CTest's summary: the totals of whole tests, those skipped and those failed.
+    sed -n '/tests passed, .* failed out of/,$p' "$LOG_DIR/ctest.log" |
+        grep -E '^[0-9]+% tests passed|^The following tests|^[[:space:]]+[0-9]+ - |^Total Test time'
+elif [ -f "$LOG_DIR/ctest.log" ]; then
+    tail -n 30 "$LOG_DIR/ctest.log"
+    count_failure "no JUnit report from ctest"
+fi
+[ "$ctest_status" = 0 ] || [ "$failed" != 0 ] || count_failure "ctest ended with status $ctest_status"
 
 if [ "$(binfmt_state 2>/dev/null)" = "$binfmt_before" ]; then
     passed=$((passed + 1))

@@ -4,14 +4,16 @@
 # and the import table names only system DLLs; the version resource a player
 # sees states the version the header states; the executable stays small. Prints PASS:/FAIL: lines.
 set -u
-# pass/fail/check and BUILD_ROOT (default: build/ of this checkout) come from
-# the Wine bench's library; nothing of Wine is started here.
-. "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+BUILD_ROOT=${BUILD_ROOT:-$ROOT/build}
+. "$ROOT/tests/verdict.sh"
+# Eleven checks for each host.
+plan 22
 
 EXPECTED_EXPORTS="os_display_title os_fade os_get_input os_init os_pause os_put_font os_put_tile os_sound os_update_client os_zoom"
 ALLOWED_IMPORTS="KERNEL32.dll msvcrt.dll USER32.dll"
 HEADER_VERSION=$(sed -nE 's/^#define UMBERDEEP_OS_SERVICES_VERSION "(.*)"$/\1/p' \
-                 "$WINE_TESTS_ROOT/console/os_services.h")
+                 "$ROOT/console/os_services.h")
 
 # exported_names DUMP: the names of the "[Ordinal/Name Pointer] Table", sorted.
 exported_names() {
@@ -77,6 +79,3 @@ for ARCH in x64 x86; do
     check "version: FILEVERSION is the header's" "$HEADER_VERSION.0" \
         "$(echo "$script" | sed -nE 's/^ *FILEVERSION ([0-9]+), ([0-9]+), ([0-9]+), ([0-9]+)$/\1.\2.\3.\4/p')"
 done
-
-echo "$WINE_PASSED passed, $WINE_FAILED failed"
-[ "$WINE_FAILED" = 0 ]

@@ -6,14 +6,16 @@ ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 OUT=$ROOT/build/fuzz
 RUNS=${FUZZ_RUNS:-5000000}
 mkdir -p "$OUT/corpus"
+. "$ROOT/tests/verdict.sh"
+plan 1
 
 if ! clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
         -I "$ROOT/tests/native/stand_in" -I "$ROOT/console" \
         "$ROOT/tests/fuzz/fuzz_key_translation.cpp" "$ROOT/console/key_translation.cpp" \
         -o "$OUT/fuzz_key_translation" 2>"$OUT/build.log"; then
     cat "$OUT/build.log"
-    echo "FAIL: fuzzer build"
-    exit 0
+    fail "fuzzer build" "clang++ failed"
+    exit 1
 fi
 
 # A few seeds: an Up press, Alt+F4, Ctrl+X.
@@ -25,9 +27,9 @@ printf '\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x58\x00\x2d\x00\x18\x00\x08\x00
 status=$?
 done_line=$(grep -E '^Done [0-9]+ runs' "$OUT/run.log" | tail -n 1)
 if [ "$status" = 0 ] && [ -n "$done_line" ]; then
-    echo "PASS: key translation fuzzed without a crash or broken invariant"
+    pass "key translation fuzzed without a crash or broken invariant"
     echo "  fuzzer: $done_line"
 else
     tail -n 20 "$OUT/run.log"
-    echo "FAIL: key translation fuzzing (status $status)"
+    fail "key translation fuzzing" "status $status"
 fi

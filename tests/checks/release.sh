@@ -9,9 +9,11 @@ set -u
 . "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
 . "$WINE_TESTS_ROOT/tests/wine/kit_ways.sh"
 cd "$WINE_TESTS_ROOT"  # where the presets are
+# One for each build, four of the two archives, four for each bitness.
+plan 14
 
 WORK=$(mktemp -d /tmp/umberdeep-release.XXXXXX)
-trap 'rm -rf "$WORK"' EXIT
+at_exit 'rm -rf "$WORK"'
 VERSION=$(sed -nE 's/^#define UMBERDEEP_OS_SERVICES_VERSION "(.*)"$/\1/p' "$WINE_TESTS_ROOT/console/os_services.h")
 NAME=UmberdeepSafeMode-$VERSION-windows
 
@@ -42,7 +44,7 @@ for build in one two; do
               -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >"$WORK/$build-$arch.log" 2>&1 &&
             cmake --build "$WORK/$build/windows-$arch" -j "$(nproc)" \
                   --target UmberdeepSafeMode msvc_import_library umberdeep_demo >>"$WORK/$build-$arch.log" 2>&1 ||
-            { tail -n 20 "$WORK/$build-$arch.log"; fail "release: build $build ($arch)" "see above"; exit 0; }
+            { tail -n 20 "$WORK/$build-$arch.log"; fail "release: build $build ($arch)" "see above"; exit 1; }
     done
     # The second one packs in another time zone, which must not show.
     zone=UTC
@@ -96,6 +98,3 @@ for ARCH in x64 x86; do
         "UmberdeepSafeMode.exe os_get_input os_init os_put_font" \
         "$("$objdump" -p "$dir/Umberdeep.dll" 2>&1 | awk '/DLL Name:/ {print $NF} /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ {print $NF}' | tr '\n' ' ' | sed 's/ $//')"
 done
-
-echo "$WINE_PASSED passed, $WINE_FAILED failed"
-[ "$WINE_FAILED" = 0 ]

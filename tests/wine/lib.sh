@@ -1,41 +1,25 @@
 # Shared by the Wine tests: a private Wine prefix, tmux server and X display for
 # one test run, a way to run the host in a real console, and result lines.
-# Source it; then call wine_bench_start once and wine_bench_stop at the end.
+# Source it; then call wine_bench_start once and "at_exit wine_bench_stop".
 #
 #   ARCH=x64|x86        which host to test (build/windows-$ARCH)
 #   CONSOLE_SIZE=WxH    the terminal the host runs in (default 80x25)
 #   run_host DIR TIMEOUT ARGS...   runs DIR/UmberdeepSafeMode.exe in tmux; sets HOST_STATUS
 #   new_run_dir MODULE             a fresh folder with the host and modules/MODULE.dll as Umberdeep.dll
 #   run_window_start DIR TIMEOUT COMMAND...  the same in Wine's console window (below)
-#   pass NAME / fail NAME WHY      print one result line; counted by scripts/test.sh
+#   plan N, pass, fail, check, skip, at_exit   result lines and the verdict (tests/verdict.sh)
 
 WINE_TESTS_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 ARCH=${ARCH:-x64}
 BUILD_ROOT=${BUILD_ROOT:-$WINE_TESTS_ROOT/build}
 BUILD_DIR=$BUILD_ROOT/windows-$ARCH
-WINE_PASSED=${WINE_PASSED:-0}
-WINE_FAILED=${WINE_FAILED:-0}
+. "$WINE_TESTS_ROOT/tests/verdict.sh"
 . "$WINE_TESTS_ROOT/scripts/wine_loader.sh"
 
 # The tag of a result line: the host, and the terminal size when not the default.
 tag() {
     local size=${CONSOLE_SIZE:-80x25}
     [ "$size" = 80x25 ] && echo "[$ARCH]" || echo "[$ARCH $size]"
-}
-
-pass() {
-    WINE_PASSED=$((WINE_PASSED + 1))
-    echo "PASS: $(tag) $1"
-}
-
-fail() {
-    WINE_FAILED=$((WINE_FAILED + 1))
-    echo "FAIL: $(tag) $1: $2"
-}
-
-# check NAME EXPECTED ACTUAL: passes when the two are equal.
-check() {
-    if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "expected <$2>, got <$3>"; fi
 }
 
 # Starts a bench unless one is already running (BENCH_DIR set by a caller).
@@ -105,7 +89,7 @@ run_host_start() {
     local stdin_redirect=""
     [ -n "${INPUT:-}" ] && stdin_redirect="< $(printf '%q' "$INPUT")"
     cat >"$dir/run.sh" <<RUN
-cd $(printf '%q' "$dir")
+cd $(printf '%q' "$dir") || exit 1
 timeout --foreground -k 5 $limit ${HOST_PROGRAM:-wine UmberdeepSafeMode.exe}$quoted $stdin_redirect
 echo \$? > rc.tmp && mv rc.tmp rc
 RUN

@@ -6,8 +6,10 @@
 # default size.
 set -u
 . "$(dirname "$0")/lib.sh"
+# Each terminal size: 46 checks, and the banner capture in the 80 x 25 one.
+plan 93
 wine_bench_start
-trap wine_bench_stop EXIT
+at_exit wine_bench_stop
 
 # positive NAME VALUE: passes when VALUE is a whole number above 0.
 positive() {

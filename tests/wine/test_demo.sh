@@ -3,8 +3,9 @@
 # the screen read back from what Wine's console painted there.
 set -u
 . "$(dirname "$0")/lib.sh"
+plan 35
 wine_bench_start
-trap wine_bench_stop EXIT
+at_exit wine_bench_stop
 
 # demo_start: a run folder with the host and the demo, started in its own tmux
 # window; sets DIR and PANE (the window).

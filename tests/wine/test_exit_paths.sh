@@ -15,8 +15,9 @@
 # the host in the same console.
 set -u
 . "$(dirname "$0")/lib.sh"
+plan 74
 wine_bench_start
-trap wine_bench_stop EXIT
+at_exit wine_bench_stop
 
 witness_value() {
     grep -m1 "^$2=" "$1/witness.out" 2>/dev/null | cut -d= -f2-

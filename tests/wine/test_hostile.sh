@@ -6,8 +6,10 @@
 # the default 80 x 25 terminal and in a 100 x 30 one.
 set -u
 . "$(dirname "$0")/lib.sh"
+# 24 checks in each terminal size, 5 for the banner toggled.
+plan 53
 wine_bench_start
-trap wine_bench_stop EXIT
+at_exit wine_bench_stop
 
 check_hostile() {
     dir=$(new_run_dir hostile)

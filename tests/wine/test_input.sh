@@ -4,8 +4,9 @@
 # group; this script checks them.
 set -u
 . "$(dirname "$0")/lib.sh"
+plan 33
 wine_bench_start
-trap wine_bench_stop EXIT
+at_exit wine_bench_stop
 
 # table NAME KEY: a "cases=N mismatches=0 first=none" line with N > 0.
 table() {

@@ -9,8 +9,10 @@
 set -u
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/kit_ways.sh"
+# 11 checks of the kit, then 4 for each way of building the example.
+plan $((11 + 4 * $(kit_ways "$ARCH" | wc -w)))
 wine_bench_start
-trap wine_bench_stop EXIT
+at_exit wine_bench_stop
 
 EXAMPLES=$WINE_TESTS_ROOT/docs/examples
 KIT=$(mktemp -d "$BENCH_DIR/kit.XXXXXX")

@@ -39,7 +39,7 @@ run_boxed() {
     [ "$relay" = 1 ] && channels=trace+msgbox,+relay
     rm -f "$dir/rc" "$dir/go" "$dir/wine.err"
     cat >"$dir/run-boxed.sh" <<RUN
-cd $(printf '%q' "$dir")
+cd $(printf '%q' "$dir") || exit 1
 while [ ! -f go ]; do sleep 0.05; done
 WINEDEBUG=$channels timeout --foreground -k 5 $limit wine UmberdeepSafeMode.exe$quoted 2>wine.err
 echo \$? > rc.tmp && mv rc.tmp rc
@@ -112,8 +112,9 @@ check_box_call() {
 
 [ "${LAUNCH_BOX_HELPERS_ONLY:-0}" = 1 ] && return 0
 
+plan 39
 wine_bench_start
-trap wine_bench_stop EXIT
+at_exit wine_bench_stop
 
 # with_witness DIR: puts the helper DLL beside the host; the module loads it and
 # it reports from its DLL_PROCESS_DETACH, after the at-exit list, into witness.out.

@@ -6,8 +6,10 @@
 set -u
 cd "$(dirname "$0")"
 LAUNCH_BOX_HELPERS_ONLY=1 . ./test_launch.sh
+# Four checks for each of six faults, two more for "refuses", one for "other_bitness".
+plan 27
 wine_bench_start
-trap wine_bench_stop EXIT
+at_exit wine_bench_stop
 
 if [ "$ARCH" = x64 ]; then OTHER_ARCH=x86; else OTHER_ARCH=x64; fi
 

@@ -4,8 +4,9 @@
 # pauses drained go missing. module_load checks the stream; this script its verdicts.
 set -u
 . "$(dirname "$0")/lib.sh"
+plan 11
 wine_bench_start
-trap wine_bench_stop EXIT
+at_exit wine_bench_stop
 
 dir=$(new_run_dir load)
 run_host "$dir" 120 load

@@ -6,9 +6,12 @@
 # x86_64 host, and the i686 demo given with --module with the i686 host.
 set -u
 . "$(dirname "$0")/lib.sh"
-[ "$ARCH" = x64 ] || exit 0
+[ "$ARCH" = x64 ] || skip "the run command is tested with the x86_64 host, which plays the i686 demo too"
+# One check more where the i686 host runs under emulation.
+i386_support
+plan $((27 + $([ "$I386_RUN" = emulated ] && echo 1 || echo 0)))
 wine_bench_start
-trap 'tmux_private kill-server >/dev/null 2>&1; wine_bench_stop' EXIT
+at_exit 'tmux_private kill-server >/dev/null 2>&1; wine_bench_stop'
 
 RUN_COMMAND=$WINE_TESTS_ROOT/scripts/run.sh
 WORK=$(mktemp -d "$BENCH_DIR/run-command.XXXXXX")
@@ -62,7 +65,6 @@ play_in_terminal "run command"
 i686_demo=$BUILD_ROOT/windows-x86/Umberdeep.dll
 demo_sum=$(md5sum <"$i686_demo")
 play_in_terminal "run command --module (i686 demo)" --module "$i686_demo"
-i386_support
 if [ "$I386_RUN" = emulated ]; then
     check "run command --module: it says the i686 host runs under qemu-i386" 1 \
         "$(grep -c 'running the i686 host under qemu-i386' "$WORK/stderr")"

@@ -4,8 +4,9 @@
 # script checks that neither grows beyond a small tolerance.
 set -u
 . "$(dirname "$0")/lib.sh"
+plan 9
 wine_bench_start
-trap wine_bench_stop EXIT
+at_exit wine_bench_stop
 
 # no_growth NAME BEFORE AFTER TOLERANCE
 no_growth() {

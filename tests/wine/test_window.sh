@@ -8,8 +8,9 @@
 #   WINDOW_PICTURE_OUT=FILE   keeps a PNG of the demo's window (docs/demo-window.png)
 set -u
 . "$(dirname "$0")/lib.sh"
+plan 19
 wine_bench_start
-trap wine_bench_stop EXIT
+at_exit wine_bench_stop
 
 screen() { cat "$DIR/screen.txt" 2>/dev/null; }
 background_map() { cat "$DIR/screen.bg" 2>/dev/null; }
