@@ -105,6 +105,8 @@ struct failing_step {
     const char* last_calls;  // the end of the call log, as a pattern
 };
 
+void PrintTo(const failing_step& step, std::ostream* out) { *out << step.function; }
+
 class ConsoleSetupFailure : public ::testing::TestWithParam<failing_step> {};
 
 TEST_P(ConsoleSetupFailure, EndsTheProcessWithStatusOne) {
