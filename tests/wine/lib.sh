@@ -215,7 +215,7 @@ wait_window() {
 # input focus on every call, which under Xvfb without a window manager it
 # complains about on standard error.
 window_keys() {
-    xdotool key --window "$WINDOW" --delay 20 "$@" 2>/dev/null || xdotool keyup "$@" 2>/dev/null
+    xdotool key --window "$WINDOW" --delay "${KEY_DELAY:-20}" "$@" 2>/dev/null || xdotool keyup "$@" 2>/dev/null
 }
 
 server_keys() {
