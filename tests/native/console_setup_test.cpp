@@ -258,7 +258,7 @@ TEST(ConsoleRestore, WithoutCONOUTTheStandardOutputHandleIsActivated) {
 void expect_console_given_back() {
     scripted::console& c = scripted::state();
     EXPECT_EQ(c.active, c.std_output);
-    EXPECT_EQ(c.input_modes[c.std_input], 0x1F7u);
+    EXPECT_EQ(c.input_modes[c.std_input], player_input_mode);
 }
 
 void take_console_away() {

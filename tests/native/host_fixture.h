@@ -36,4 +36,5 @@ inline void report_active_buffer_at_exit() {
 }
 
 // The mode a new scripted console's input starts with.
-inline const std::string player_mode = std::to_string(0x1F7);
+inline constexpr DWORD player_input_mode = 0x1F7;
+inline const std::string player_mode = std::to_string(player_input_mode);

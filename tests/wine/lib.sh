@@ -168,9 +168,10 @@ field() {
     done
 }
 
-# probe_value DIR KEY: the value of "KEY=..." from the module's probe.out.
+# probe_value DIR KEY [FILE]: the value of "KEY=..." from DIR/FILE, by default
+# the module's probe.out.
 probe_value() {
-    grep -m1 "^$2=" "$1/probe.out" 2>/dev/null | cut -d= -f2-
+    grep -m1 "^$2=" "$1/${3:-probe.out}" 2>/dev/null | cut -d= -f2-
 }
 
 # ------------------------------------------------------------ the console window

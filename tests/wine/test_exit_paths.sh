@@ -19,9 +19,7 @@ plan 74
 wine_bench_start
 at_exit wine_bench_stop
 
-witness_value() {
-    grep -m1 "^$2=" "$1/witness.out" 2>/dev/null | cut -d= -f2-
-}
+witness_value() { probe_value "$1" "$2" witness.out; }
 
 # witnessed_run SCENARIO: runs exit_paths with the witness beside it; sets dir.
 witnessed_run() {
@@ -93,9 +91,7 @@ check "input mode failure: the console's input mode untouched" "$PLAYER_MODE" "$
 # run after the host in the same console (run_in_launcher) reads the input mode
 # and the active buffer. The player's buffer is told by its output mode and
 # visible cursor, and by its mark where nothing has scrolled it away.
-after_value() {
-    grep -m1 "^$2=" "$1/after.out" 2>/dev/null | cut -d= -f2-
-}
+after_value() { probe_value "$1" "$2" after.out; }
 
 # Wine's crash debugger would wait on a box; without it, it writes its report
 # into the console, as it does for a player without a desktop.

@@ -51,10 +51,13 @@ SCRIPT
         "$(cat "$WORK/modes-after" 2>/dev/null)"
     tmux -L "$TMUX_SOCKET" kill-session -t run-command >/dev/null 2>&1
 }
-pane() { tmux -L "$TMUX_SOCKET" capture-pane -p -t run-command 2>/dev/null; }
+# pane: the screen of tmux session $SESSION; wait_text PATTERN waits until a
+# line of it matches (grep -E).
+SESSION=run-command
+pane() { tmux -L "$TMUX_SOCKET" capture-pane -p -t "$SESSION" 2>/dev/null; }
 wait_text() {
     local i
-    for i in $(seq 900); do pane | grep -qF -- "$1" && return 0; sleep 0.2; done
+    for i in $(seq 900); do pane | grep -qE -- "$1" && return 0; sleep 0.2; done
     return 1
 }
 
@@ -81,26 +84,20 @@ check "run command --module with a file that is no DLL: it says so" \
 # The game started from a prompt that goes on afterwards: once q ends it, what
 # is typed at the prompt shows on the player's buffer, below the prompt line,
 # not inside the cave.
-prompt_dir=$(new_run_dir -)
-cp "$BUILD_DIR/Umberdeep.dll" "$prompt_dir/"
-tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s prompt -x 80 -y 25 \
+SESSION=prompt
+prompt_dir=$(new_run_dir demo)
+tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s "$SESSION" -x 80 -y 25 \
     "cd $(printf '%q' "$prompt_dir") && wine cmd; sleep 60"
-prompt_pane() { tmux -L "$TMUX_SOCKET" capture-pane -p -t prompt 2>/dev/null; }
-wait_prompt_text() {
-    local i
-    for i in $(seq 300); do prompt_pane | grep -qE -- "$1" && return 0; sleep 0.2; done
-    return 1
-}
-wait_prompt_text '>$'
-tmux -L "$TMUX_SOCKET" send-keys -t prompt "UmberdeepSafeMode.exe" Enter
-wait_prompt_text "Press any key to enter the cave" && tmux -L "$TMUX_SOCKET" send-keys -t prompt Space
-wait_prompt_text "Last key:" && tmux -L "$TMUX_SOCKET" send-keys -t prompt q
+wait_text '>$'
+tmux -L "$TMUX_SOCKET" send-keys -t "$SESSION" "UmberdeepSafeMode.exe" Enter
+wait_text "Press any key to enter the cave" && tmux -L "$TMUX_SOCKET" send-keys -t "$SESSION" Space
+wait_text "Last key:" && tmux -L "$TMUX_SOCKET" send-keys -t "$SESSION" q
 sleep 2
-tmux -L "$TMUX_SOCKET" send-keys -t prompt "echo back" Enter
-wait_prompt_text '^back$'
+tmux -L "$TMUX_SOCKET" send-keys -t "$SESSION" "echo back" Enter
+wait_text '^back$'
 check "from a cmd prompt: after q, cmd's output stands on a line of its own below its prompt" \
-    "1 1 0" "$(prompt_pane | grep -cE '>echo back$') $(prompt_pane | grep -cx back) $(prompt_pane | grep -cF '??')"
-tmux -L "$TMUX_SOCKET" kill-session -t prompt >/dev/null 2>&1
+    "1 1 0" "$(pane | grep -cE '>echo back$') $(pane | grep -cx back) $(pane | grep -cF '??')"
+tmux -L "$TMUX_SOCKET" kill-session -t "$SESSION" >/dev/null 2>&1
 
 # ------------------------------------------------------------ in a console window
 # play_in_window LABEL [RUN ARGS...]: runs the command with --window on the
