@@ -1,42 +1,156 @@
 #!/usr/bin/env bash
-# Installs what building and testing need, when it is missing (Debian, as root).
+# Installs what building, playing and testing need, when it is missing (Debian,
+# as root).
 # usage: scripts/deps.sh [build|run|run32|test]
-#   run32: what running the i686 host needs (32-bit Wine) on top of run
-set -euo pipefail
+#   build   the cross-compilers, CMake and GoogleTest
+#   run     build, and Wine (64-bit only) and tmux: plays the x86_64 host
+#   run32   run, and 32-bit Wine: plays the i686 host
+#   test    run, the test tools, and 32-bit Wine
+#
+# The 64-bit packages come first, in an apt-get install of their own; 32-bit
+# Wine (and qemu-user where the kernel cannot run 32-bit programs) follows in
+# another, so that the 64-bit half never waits on the 32-bit half. A package
+# archive in the middle of a sync may fail an index: apt-get update is tried a
+# few times, then the install goes on with the indexes apt has. When 32-bit
+# Wine cannot be had, this says why in one line, keeps the reason in
+# build/deps/i386.why for the i686 host's tests and scripts/run.sh (which then
+# skip or refuse with it), and still exits 0: only the 64-bit half is fatal.
+# Nothing here downgrades, removes or pins packages, and no apt configuration
+# is left behind.
+#
+# Environment: UMBERDEEP_APT_TRIES (3) and UMBERDEEP_APT_PAUSE (seconds, 20)
+# set the update's tries; UMBERDEEP_DEPS_STATE (build/deps) is where the reason
+# is kept.
+set -uo pipefail
 need=${1:-test}
 cd "$(dirname "$0")/.."
+state_dir=${UMBERDEEP_DEPS_STATE:-$(pwd)/build/deps}
+tries=${UMBERDEEP_APT_TRIES:-3}
+pause=${UMBERDEEP_APT_PAUSE:-20}
+export DEBIAN_FRONTEND=noninteractive
 
 packages=(cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 libgtest-dev llvm)
-commands=(cmake make g++ x86_64-w64-mingw32-g++ i686-w64-mingw32-g++ llvm-dlltool)
-if [ "$need" != build ]; then
-    packages+=(wine wine64 tmux)
-    commands+=(wine tmux)
-fi
-if [ "$need" = test ] || [ "$need" = run32 ]; then
-    packages+=(wine32:i386)
-fi
-if [ "$need" = test ]; then
-    packages+=(xvfb xdotool x11-apps imagemagick clang libclang-rt-14-dev lld)
-    commands+=(Xvfb xdotool xwd convert clang lld-link)
-fi
+case $need in
+    build) ;;
+    run|run32) packages+=(wine wine64 tmux) ;;
+    test) packages+=(wine wine64 tmux xvfb xdotool x11-apps imagemagick clang libclang-rt-14-dev lld) ;;
+    *) echo "usage: scripts/deps.sh [build|run|run32|test]" >&2; exit 2 ;;
+esac
+wants_i386=0
+[ "$need" = test ] || [ "$need" = run32 ] && wants_i386=1
 
-missing=0
-for c in "${commands[@]}"; do command -v "$c" >/dev/null 2>&1 || missing=1; done
-[ -f /usr/include/gtest/gtest.h ] || missing=1
-if [ "$need" = test ] || [ "$need" = run32 ]; then
-    dpkg -s wine32:i386 >/dev/null 2>&1 || missing=1
-fi
-if [ "$need" = test ]; then
-    ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing=1
-fi
+# missing PACKAGE...: prints those not installed.
+missing() {
+    local p
+    for p in "$@"; do
+        [ "$(dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null)" = "ii " ] || echo "$p"
+    done
+}
+
+# apt_run ARGS...: apt-get ARGS with its output shown on stderr and kept in
+# $apt_out for the reasons below.
+apt_run() {
+    local log status
+    log=$(mktemp)
+    apt-get "$@" 2>&1 | tee "$log" >&2
+    status=${PIPESTATUS[0]}
+    apt_out=$(cat "$log")
+    rm -f "$log"
+    return "$status"
+}
+
+# apt_update: apt-get update, tried again while it fails; after the last try
+# the install goes on with the indexes apt has, and one line names those that
+# failed.
+apt_update() {
+    local try failed
+    for ((try = 1; try <= tries; try++)); do
+        apt_run update -q && return 0
+        [ "$try" -lt "$tries" ] || break
+        echo "deps: apt-get update failed (try $try of $tries); trying again in ${pause}s" >&2
+        sleep "$pause"
+    done
+    failed=$(sed -nE 's/^[EW]: Failed to fetch ([^ ]+) +(.*)$/\1 (\2)/p' <<<"$apt_out" | paste -sd ';' -)
+    [ -n "$failed" ] || failed=$(grep -E '^E: ' <<<"$apt_out" | tail -n 1)
+    echo "deps: apt-get update failed $tries times, going on with the indexes apt has; failed: $failed" >&2
+    return 0
+}
+
+# apt_reason: apt's own reason for the last failure, in one line: the first
+# unmet dependency of a 32-bit package (else the first of any), and the last
+# error.
+apt_reason() {
+    local unmet error
+    unmet=$(grep -m 1 -E '^ +[^ ]+:i386 : (Pre)?Depends: ' <<<"$apt_out")
+    [ -n "$unmet" ] || unmet=$(grep -m 1 -E '^ +[^ ]+ : (Pre)?Depends: ' <<<"$apt_out")
+    unmet=$(sed -E 's/^ +//; s/ +/ /g' <<<"$unmet")
+    error=$(grep -E '^E: ' <<<"$apt_out" | tail -n 1)
+    echo "${unmet:+$unmet; }${error:-apt-get ended with an error}"
+}
+
+# install PACKAGE...: one apt-get install that may neither remove nor downgrade
+# anything (apt-get never downgrades unless told to).
+install() {
+    apt_run install -y -q --no-remove "$@"
+}
+
+updated=0
+install_64bit() {
+    local want
+    mapfile -t want < <(missing "${packages[@]}")
+    [ ${#want[@]} -gt 0 ] || return 0
+    if [ "$(id -u)" != 0 ]; then
+        echo "deps: missing packages; run as root or install: ${want[*]}" >&2
+        exit 1
+    fi
+    echo "deps: installing ${want[*]}" >&2
+    apt_update
+    updated=1
+    if ! install "${want[@]}"; then
+        echo "deps: could not install ${want[*]}: $(apt_reason)" >&2
+        exit 1
+    fi
+}
+
+# The i686 host's half: 32-bit Wine from the i386 architecture, which this adds
+# only for it, and takes away again when nothing of it could be installed.
+i386_why=$state_dir/i386.why
+give_up_i386() {
+    mkdir -p "$state_dir"
+    echo "$1" >"$i386_why"
+    echo "deps: $1; the i686 host's tests are skipped and it cannot be played here" >&2
+}
+
+install_wine32() {
+    local added=0
+    [ -z "$(missing wine32:i386)" ] && { rm -f "$i386_why"; return 0; }
+    if [ "$(id -u)" != 0 ]; then
+        give_up_i386 "32-bit Wine (wine32:i386) is not installed; as root: dpkg --add-architecture i386 && apt-get update && apt-get install wine32:i386"
+        return 1
+    fi
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+        added=1
+        updated=0
+    fi
+    echo "deps: installing wine32:i386" >&2
+    [ "$updated" = 1 ] || apt_update
+    if ! install wine32:i386; then
+        give_up_i386 "32-bit Wine (wine32:i386) could not be installed: $(apt_reason)"
+        if [ "$added" = 1 ] && [ -z "$(dpkg-query -W -f='${Package}:${Architecture}\n' 2>/dev/null | grep ':i386$')" ]; then
+            dpkg --remove-architecture i386
+        fi
+        return 1
+    fi
+    rm -f "$i386_why"
+}
 
 # On a kernel that refuses 32-bit programs, the i686 host runs under qemu-i386
 # (scripts/wine_loader.sh), which must be version 10: bookworm's 7.2 cannot
 # start Wine. It comes from bookworm-backports, without the package that would
-# register it machine-wide (qemu-user-binfmt).
-# The address of the machine's own Debian archive: the URIs of the apt source
-# whose suites include bookworm (deb822 .sources first, then one-line lists), so
-# that the backports suite comes from the same mirror.
+# register it machine-wide (qemu-user-binfmt). The backports suite is read from
+# the same mirror as the machine's bookworm source, through a source list that
+# lives only for these two apt-get calls.
 debian_archive_uri() {
     local uri
     uri=$(awk 'BEGIN { RS = ""; FS = "\n" }
@@ -52,37 +166,33 @@ debian_archive_uri() {
 }
 
 install_qemu_user() {
-    local sources=/etc/apt/sources.list.d/bookworm-backports.sources uri
-    if ! apt-cache policy 2>/dev/null | grep -q 'bookworm-backports'; then
-        uri=$(debian_archive_uri) || {
-            echo "deps: no apt source for bookworm to take the backports suite from" >&2
-            return 1
-        }
-        echo "deps: adding bookworm-backports from $uri for qemu-user 10" >&2
-        printf '%s\n' 'Types: deb' "URIs: $uri" 'Suites: bookworm-backports' \
-            'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$sources"
+    local uri parts opts status
+    uri=$(debian_archive_uri) || {
+        give_up_i386 "this kernel cannot run 32-bit programs, and no apt source for bookworm names the mirror to take qemu-user 10 (bookworm-backports) from"
+        return 1
+    }
+    parts=$(mktemp -d)
+    cp /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list "$parts/" 2>/dev/null
+    printf '%s\n' 'Types: deb' "URIs: $uri" 'Suites: bookworm-backports' 'Components: main' \
+        'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$parts/umberdeep-backports.sources"
+    opts=(-o "Dir::Etc::SourceParts=$parts" -o APT::Get::List-Cleanup=false)
+    echo "deps: this kernel cannot run 32-bit programs; installing qemu-user 10 from bookworm-backports ($uri)" >&2
+    apt_run "${opts[@]}" update -q
+    apt_run "${opts[@]}" install -y -q --no-remove -t bookworm-backports --no-install-recommends qemu-user
+    status=$?
+    rm -rf "$parts"
+    if [ "$status" != 0 ]; then
+        give_up_i386 "this kernel cannot run 32-bit programs, and qemu-user 10 could not be installed: $(apt_reason)"
+        return 1
     fi
-    DEBIAN_FRONTEND=noninteractive apt-get update -q >&2
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q -t bookworm-backports --no-install-recommends qemu-user >&2
 }
 needs_qemu_user() {
     . scripts/wine_loader.sh
-    ! /usr/lib/wine/wine --version >/dev/null 2>&1 && ! qemu_i386_ready
+    ! "$WINE_LOADER32" --version >/dev/null 2>&1 && ! qemu_i386_ready
 }
 
-if [ "$missing" = 1 ]; then
-    if [ "$(id -u)" != 0 ]; then
-        echo "deps: missing packages; run as root or install: ${packages[*]}" >&2
-        exit 1
-    fi
-    echo "deps: installing ${packages[*]}" >&2
-    if [ "$need" != build ]; then
-        dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-    fi
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q >&2
-    apt-get install -y -q "${packages[@]}" >&2
+install_64bit
+if [ "$wants_i386" = 1 ] && install_wine32 && needs_qemu_user; then
+    install_qemu_user
 fi
-if [ "$need" = test ] || [ "$need" = run32 ]; then
-    if needs_qemu_user; then install_qemu_user; fi
-fi
+exit 0

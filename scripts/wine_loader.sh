@@ -1,4 +1,5 @@
 # Sourced: picks a Wine loader that this machine can actually execute.
+WINE_LOADER32=${WINE_LOADER32:-/usr/lib/wine/wine}
 #
 # Debian's "wine" command starts the 32-bit loader whenever wine32 is
 # installed, and that loader starts 64-bit programs through wine64. A kernel
@@ -11,7 +12,7 @@
 #                                and WINELOADER
 
 wine_choose_loader() {
-    local bin_dir=$1 loader32=/usr/lib/wine/wine loader64=/usr/lib/wine/wine64
+    local bin_dir=$1 loader32=$WINE_LOADER32 loader64=/usr/lib/wine/wine64
     WINE_RUNS_32BIT=1
     if [ -z "${UMBERDEEP_I386_EMULATE:-}" ] && [ -x "$loader32" ] && "$loader32" --version >/dev/null 2>&1; then
         export WINE_RUNS_32BIT
@@ -62,11 +63,15 @@ qemu_i386_ready() {
     [ -n "$version" ] && version_at_least "$version" 10.0
 }
 
+# Why scripts/deps.sh could not install 32-bit Wine, when it could not.
+I386_WHY_FILE=${UMBERDEEP_DEPS_STATE:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/deps}/i386.why
+
 i386_support() {
-    local loader32=/usr/lib/wine/wine
+    local loader32=$WINE_LOADER32
     I386_WHY=
     if [ ! -x "$loader32" ]; then
-        I386_RUN=none I386_WHY="32-bit Wine (wine32:i386) is not installed"
+        I386_RUN=none I386_WHY=$(cat "$I386_WHY_FILE" 2>/dev/null)
+        [ -n "$I386_WHY" ] || I386_WHY="32-bit Wine (wine32:i386) is not installed"
     elif [ -z "${UMBERDEEP_I386_EMULATE:-}" ] && "$loader32" --version >/dev/null 2>&1; then
         I386_RUN=native
     elif ! version_at_least "$(uname -r | grep -oE '^[0-9]+\.[0-9]+')" 6.7; then
