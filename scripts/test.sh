@@ -4,8 +4,9 @@
 # UndefinedBehaviorSanitizer), the checks of tests/checks/, and the Wine
 # end-to-end tests of tests/wine/ for the x86_64 and the i686 host.
 # Ends with one line "N passed, N failed", which counts every unit test case
-# and every check a script reports (its PASS:/FAIL: lines); exits non-zero when
-# anything failed. Logs: build/test-logs/ (one a test, ctest.log, junit.xml).
+# and every check a script reports (its PASS:/FAIL: lines), and ", N skipped"
+# for each test that could not run here (its log says why); exits non-zero
+# when anything failed. Logs: build/test-logs/ (one a test, ctest.log, junit.xml).
 set -u
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -16,6 +17,7 @@ scripts/deps.sh test || { echo "0 passed, 1 failed"; exit 1; }
 
 passed=0
 failed=0
+skipped=0
 count_failure() {
     failed=$((failed + 1))
     echo "FAIL: $1"
@@ -70,6 +72,8 @@ if [ -f "$LOG_DIR/junit.xml" ]; then
                 echo "== $name"
                 [ -f "$log" ] || { count_failure "$name: no log (status $status)"; continue; }
                 grep -E '^(PASS|FAIL|SKIP|  )' "$log"
+                # A script that could not run here (status 77) says why in its SKIP line.
+                [ "$status" = notrun ] && skipped=$((skipped + 1))
                 passed=$((passed + $(grep -c '^PASS: ' "$log")))
                 bad=$(grep -c '^FAIL: ' "$log")
                 failed=$((failed + bad))
@@ -80,7 +84,7 @@ if [ -f "$LOG_DIR/junit.xml" ]; then
                 case $status in
                     run) [[ $name = wine.bench.* ]] || unit_passed=$((unit_passed + 1)) ;;
                     fail) count_failure "$name"; [[ $name = wine.bench.* ]] || unit_failed=$((unit_failed + 1)) ;;
-                    *) echo "SKIP: $name" ;;
+                    *) echo "SKIP: $name"; skipped=$((skipped + 1)) ;;
                 esac
                 ;;
         esac
@@ -107,5 +111,7 @@ else
     count_failure "the machine's binfmt_misc registrations changed during the run"
 fi
 
-echo "$passed passed, $failed failed"
+summary="$passed passed, $failed failed"
+[ "$skipped" = 0 ] || summary+=", $skipped skipped"
+echo "$summary"
 [ "$failed" = 0 ]

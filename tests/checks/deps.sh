@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# scripts/deps.sh against a package archive in the middle of a sync, played by
+# stand-ins for apt-get, dpkg and dpkg-query first on PATH: every apt-get
+# update fails on one index, every install of an i386 package fails with apt's
+# "held broken packages", everything else succeeds, and nothing is installed
+# yet. Then the i686 host's tests skip with the reason deps.sh kept.
+set -u
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+. "$ROOT/tests/verdict.sh"
+plan 13
+
+work=$(mktemp -d)
+at_exit 'rm -rf "$work"'
+mkdir -p "$work/bin"
+export STAND_IN_LOG=$work/calls STAND_IN_ARCHES=$work/arches
+: >"$STAND_IN_ARCHES"
+
+cat >"$work/bin/apt-get" <<'EOF'
+#!/bin/sh
+echo "apt-get $*" >>"$STAND_IN_LOG"
+case " $* " in
+    *" update "*)
+        echo "Err:6 http://archive.invalid/debian-security bookworm-security/main i386 Packages"
+        echo "E: Failed to fetch http://archive.invalid/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress?"
+        echo "E: Some index files failed to download. They have been ignored, or old ones used instead."
+        exit 100 ;;
+    *":i386 "*)
+        echo "The following packages have unmet dependencies:"
+        echo " libcurl4:i386 : Depends: libbrotli1:i386 (>= 0.6.0) but it is not going to be installed"
+        echo "E: Unable to correct problems, you have held broken packages."
+        exit 100 ;;
+esac
+exit 0
+EOF
+cat >"$work/bin/dpkg" <<'EOF'
+#!/bin/sh
+echo "dpkg $*" >>"$STAND_IN_LOG"
+case $1 in
+    --print-foreign-architectures) cat "$STAND_IN_ARCHES" ;;
+    --add-architecture) echo "$2" >>"$STAND_IN_ARCHES" ;;
+    --remove-architecture) grep -vx "$2" "$STAND_IN_ARCHES" >"$STAND_IN_ARCHES.new"; mv "$STAND_IN_ARCHES.new" "$STAND_IN_ARCHES" ;;
+esac
+EOF
+printf '#!/bin/sh\nexit 1\n' >"$work/bin/dpkg-query"
+printf '#!/bin/sh\necho 0\n' >"$work/bin/id"
+chmod +x "$work/bin/"*
+
+# deps NEED: runs deps.sh with the stand-ins; its output goes to $work/NEED.out.
+deps() {
+    : >"$STAND_IN_LOG"
+    PATH="$work/bin:$PATH" UMBERDEEP_APT_PAUSE=0 UMBERDEEP_DEPS_STATE=$work/state \
+        bash "$ROOT/scripts/deps.sh" "$1" >"$work/$1.out" 2>&1
+}
+
+deps test
+check "test: exits 0 when only 32-bit Wine cannot be had" 0 $?
+calls=$(grep -E '^(apt-get|dpkg --(add|remove)-arch)' "$STAND_IN_LOG" |
+        sed -E 's/^apt-get .*update.*/update/; s/^apt-get .*install.* (wine32:i386)$/install \1/;
+                s/^apt-get .*install .*/install 64-bit/; s/^dpkg --([a-z]+)-architecture (.*)/\1 \2/' | paste -sd ' ' -)
+check "test: the updates tried again, the 64-bit install, then i386 and 32-bit Wine alone, then i386 taken away" \
+    "update update update install 64-bit add i386 update update update install wine32:i386 remove i386" "$calls"
+first_install=$(grep -m 1 '^apt-get .*install' "$STAND_IN_LOG")
+check "test: the 64-bit install asks for nothing 32-bit" "" "$(grep -o '[^ ]*:i386' <<<"$first_install")"
+check "test: the 64-bit install has Wine and the test tools" 1 \
+    "$([[ " $first_install " = *" wine64 "* && " $first_install " = *" xvfb "* ]] && echo 1)"
+check "test: each round of updates ends in one line naming the failed index" 2 \
+    "$(grep -c '^deps: apt-get update failed .*binary-i386/Packages.xz (File has unexpected size' "$work/test.out")"
+reason=$(grep '^deps: 32-bit Wine' "$work/test.out")
+check "test: one line says why 32-bit Wine is missing, in apt's words" 1 \
+    "$(grep -c 'libcurl4:i386 : Depends: libbrotli1:i386 .*; E: Unable to correct problems, you have held broken packages' <<<"$reason")"
+check "test: the reason is kept for the i686 tests" 1 \
+    "$(grep -c '^32-bit Wine (wine32:i386) could not be installed: libcurl4:i386' "$work/state/i386.why" 2>/dev/null)"
+check "test: no downgrade, removal or other suite asked of apt-get" "" \
+    "$(grep -E '^apt-get .*install' "$STAND_IN_LOG" | grep -vE -- '--no-remove' ; grep -E -- '--allow-downgrades|-t |--target-release' "$STAND_IN_LOG")"
+
+deps run
+check "run: exits 0" 0 $?
+check "run: nothing 32-bit asked for, no architecture added" "" "$(grep -E 'i386|architecture' "$STAND_IN_LOG" | grep -v print-foreign)"
+check "run: its install has Wine but not the test tools" "1 0" \
+    "$(grep -c '^apt-get .*install .* wine64' "$STAND_IN_LOG") $(grep -c 'xvfb' "$STAND_IN_LOG")"
+
+# The reason reaches the i686 host's tests: the bench reads it, and each test
+# then ends as skipped (status 77) with it in its log.
+why=$(WINE_LOADER32=$work/no-such-loader UMBERDEEP_DEPS_STATE=$work/state \
+      bash -c '. "$1/scripts/wine_loader.sh"; i386_support; echo "$I386_RUN: $I386_WHY"' - "$ROOT")
+printf 'export I386_RUN=none I386_WHY=%q\n' "${why#none: }" >"$work/bench.env"
+echo 'echo "this test should not have run"' >"$work/test_never.sh"
+UMBERDEEP_BENCH_ENV=$work/bench.env bash "$ROOT/tests/run_test.sh" "$work/skip.log" x86 "$work/test_never.sh" >/dev/null
+check "an i686 test ends as skipped" 77 $?
+check "its log gives the reason deps.sh kept" \
+    "SKIP: [x86] test_never.sh: 32-bit Wine (wine32:i386) could not be installed: libcurl4:i386 : Depends: libbrotli1:i386 (>= 0.6.0) but it is not going to be installed; E: Unable to correct problems, you have held broken packages." \
+    "$(cat "$work/skip.log")"
