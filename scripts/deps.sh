@@ -48,11 +48,12 @@ missing() {
 }
 
 # apt_run ARGS...: apt-get ARGS with its output shown on stderr and kept in
-# $apt_out for the reasons below.
+# $apt_out for the reasons below. Another apt at work (a fresh machine's own
+# upgrades, say) is waited for.
 apt_run() {
     local log status
     log=$(mktemp)
-    apt-get "$@" 2>&1 | tee "$log" >&2
+    apt-get -o DPkg::Lock::Timeout=300 "$@" 2>&1 | tee "$log" >&2
     status=${PIPESTATUS[0]}
     apt_out=$(cat "$log")
     rm -f "$log"

@@ -86,6 +86,7 @@ if [ "$I386_RUN" = none ]; then
     wait_status
     tmux -L "$TMUX_SOCKET" kill-session -t run-command >/dev/null 2>&1
     check "run command --module (i686 demo) without 32-bit Wine: status 1" 1 "$(cat "$WORK/status" 2>/dev/null)"
+    i386_support    # the reason as the command's own install left it
     check "run command --module (i686 demo) without 32-bit Wine: its last line says why" \
         "run: the i686 host cannot run here: $I386_WHY" "$(tail -n 1 "$WORK/stderr")"
 else
