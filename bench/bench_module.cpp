@@ -366,7 +366,7 @@ void bench_pause() {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) int dll_main(int argc, char** argv) {
+int dll_main(int argc, char** argv) {
     bool window = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "quick") == 0) scale = 10;

@@ -342,7 +342,7 @@ void draw_cave() {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) int dll_main(int, char**) {
+int dll_main(int, char**) {
     os_init();
     forget_screen();
     for (int y = 0; y < map_height; ++y) std::memcpy(cave[y], map_rows[y], map_width + 1);
