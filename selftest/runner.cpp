@@ -395,11 +395,15 @@ void console_figures() {
     if (window != nullptr) GetClassNameA(window, kind, sizeof kind);
     char terminal[8] = "";
     const bool windows_terminal = GetEnvironmentVariableA("WT_SESSION", terminal, sizeof terminal) > 0;
-    figure("console: %s%s",
-           window == nullptr                             ? "no console window (a terminal's console, as Wine's on a terminal)"
+    figure("console: %s%s%s%s",
+           window == nullptr                               ? "no console window"
            : std::strcmp(kind, "PseudoConsoleWindow") == 0 ? "a pseudo-console (a terminal program)"
-                                                          : "a console window",
-           windows_terminal ? ", in Windows Terminal" : "");
+                                                           : "a console window, class ",
+           window != nullptr && std::strcmp(kind, "PseudoConsoleWindow") != 0 ? kind : "",
+           windows_terminal ? ", in Windows Terminal" : "",
+           GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr
+               ? " (under Wine)"
+               : "");
 }
 
 // ------------------------------------------------------------------ the verdict
