@@ -24,7 +24,8 @@ lib/cmake/UmberdeepSafeMode/UmberdeepSafeModeConfigVersion.cmake"
 for arch in x64 x86; do
     EXPECTED_FILES+=" bin/$arch/UmberdeepSafeMode.exe bin/$arch/Umberdeep.dll
 lib/$arch/UmberdeepSafeMode.lib lib/$arch/libUmberdeepSafeMode.dll.a
-lib/$arch/pkgconfig/UmberdeepSafeMode.pc"
+lib/$arch/pkgconfig/UmberdeepSafeMode.pc selftest/$arch/UmberdeepSafeMode-selftest.exe
+selftest/$arch/selftest-module.dll selftest/$arch/selftest-no-entry.dll"
 done
 # Files of the archive that the build made, each against its place in the tree.
 BUILT_FILES="UmberdeepSafeMode.exe UmberdeepSafeMode.lib libUmberdeepSafeMode.dll.a"
@@ -43,7 +44,8 @@ for build in one two; do
         cmake --preset "windows-$arch" -B "$WORK/$build/windows-$arch" \
               -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >"$WORK/$build-$arch.log" 2>&1 &&
             cmake --build "$WORK/$build/windows-$arch" -j "$(nproc)" \
-                  --target UmberdeepSafeMode msvc_import_library umberdeep_demo >>"$WORK/$build-$arch.log" 2>&1 ||
+                  --target UmberdeepSafeMode msvc_import_library umberdeep_demo \
+                          selftest_runner selftest_module selftest_no_entry >>"$WORK/$build-$arch.log" 2>&1 ||
             { tail -n 20 "$WORK/$build-$arch.log"; fail "release: build $build ($arch)" "see above"; exit 1; }
     done
     # The second one packs in another time zone, which must not show.

@@ -1,0 +1,525 @@
+// UmberdeepSafeMode-selftest.exe [--long] [--junit FILE] [HOST.exe]
+//
+// Checks a host against its contract from inside Windows, in the console it
+// runs in. It copies the host and the test module into a temporary folder and
+// runs each scenario as its own host process in this console; the module checks
+// the services from inside (module.cpp), the runner what only the outside
+// sees: the exit status, the player's console after every way out, the "Error"
+// boxes of the launch faults. Nothing is printed while a host runs; the verdict
+// comes at the end: each failure with file and line, then "N passed, N failed"
+// (", N skipped"), then the figures this machine measured. Exit status 0 only
+// when nothing failed.
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "check.h"
+#include "console_mark.h"
+
+namespace {
+
+std::vector<std::string> results;  // "KIND<TAB>file:line<TAB>text", in order
+
+}  // namespace
+
+void record_line(const char* line) { results.emplace_back(line); }
+
+namespace {
+
+// ------------------------------------------------------------------ the player's console
+
+// The console as the runner found it, given back after every scenario and at
+// the end; the input mode during the run is one no console starts with.
+struct player_console {
+    HANDLE input = INVALID_HANDLE_VALUE;   // CONIN$, inheritable
+    HANDLE buffer = INVALID_HANDLE_VALUE;  // CONOUT$ opened at start: the player's buffer
+    DWORD original_mode = 0, output_mode = 0, test_mode = 0;
+    CONSOLE_CURSOR_INFO cursor = {};
+    CHAR_INFO last_cell = {};
+    char title[256] = "";
+} player;
+
+constexpr DWORD distinct_input_mode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_WINDOW_INPUT;
+
+void mark_player_buffer() {
+    CHAR_INFO mark = player.last_cell;
+    mark.Char.AsciiChar = selftest::player_mark;
+    access_last_cell(player.buffer, &mark, true);
+}
+
+bool take_console() {
+    player.input = open_console("CONIN$", true);
+    player.buffer = open_console("CONOUT$", true);
+    if (player.input == INVALID_HANDLE_VALUE || player.buffer == INVALID_HANDLE_VALUE) return false;
+    GetConsoleMode(player.input, &player.original_mode);
+    GetConsoleMode(player.buffer, &player.output_mode);
+    GetConsoleCursorInfo(player.buffer, &player.cursor);
+    GetConsoleTitleA(player.title, sizeof player.title);
+    access_last_cell(player.buffer, &player.last_cell, false);
+    SetConsoleMode(player.input, distinct_input_mode);
+    GetConsoleMode(player.input, &player.test_mode);
+    mark_player_buffer();
+    return true;
+}
+
+// Whatever the host did: the player's buffer active, its modes and cursor, the
+// mark, an empty input queue.
+void give_console_back() {
+    SetConsoleActiveScreenBuffer(player.buffer);
+    SetConsoleMode(player.input, player.test_mode);
+    SetConsoleMode(player.buffer, player.output_mode);
+    SetConsoleCursorInfo(player.buffer, &player.cursor);
+    FlushConsoleInputBuffer(player.input);
+    mark_player_buffer();
+}
+
+void release_console() {
+    give_console_back();
+    access_last_cell(player.buffer, &player.last_cell, true);
+    SetConsoleMode(player.input, player.original_mode);
+    SetConsoleTitleA(player.title);
+}
+
+// ------------------------------------------------------------------ files
+
+std::string folder_of(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string full_path(const std::string& path) {
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return length > 0 && length < sizeof full ? std::string(full) : path;
+}
+
+bool write_file(const std::string& path, const char* text) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    WriteFile(file, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+    CloseHandle(file);
+    return true;
+}
+
+std::string read_file(const std::string& path) {
+    std::string text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return text;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) text.append(chunk, read);
+    CloseHandle(file);
+    return text;
+}
+
+void remove_folder(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) remove_folder(folder + "\\" + name);
+            else DeleteFileA((folder + "\\" + name).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+// ------------------------------------------------------------------ scenarios
+
+enum module_kind { test_module, no_module, no_entry, bad_image };
+
+// Exit statuses the platform decides: Wine's default handling of a console
+// event ends with 0, Windows' with STATUS_CONTROL_C_EXIT; a crash ends with
+// its exception's code, as the module saw it go by.
+constexpr long long console_event_status = -1;
+constexpr long long crash_status = -2;
+
+struct scenario {
+    const char* argument;  // argv[1]: what the module does
+    const char* title;
+    module_kind module;
+    bool input_from_file, output_to_file, long_only;
+    long long status;
+    const char* box;  // the text of the one "Error" box, or none
+};
+
+const scenario scenarios[] = {
+    {"console", "a normal run", test_module, false, false, false, selftest::entry_result, nullptr},
+    {"redirected", "standard output to a file", test_module, false, true, false, 0, nullptr},
+    {"alt_f4", "Alt+F4", test_module, false, false, false, 0, nullptr},
+    {"alt_f4_modifiers", "Alt+F4 with Shift and Ctrl", test_module, false, false, false, 0, nullptr},
+    {"ctrl_x", "Ctrl+X", test_module, false, false, false, 0, nullptr},
+    {"char_24", "character 24 on F10", test_module, false, false, false, 0, nullptr},
+    {"pause_ctrl_x", "Ctrl+X during a pause", test_module, false, false, false, 0, nullptr},
+    {"ctrl_x_released", "a released Ctrl+X", test_module, false, false, false, selftest::survived, nullptr},
+    {"setup_failure", "a failed set-up (standard input from a file)", test_module, true, false, false, 1, nullptr},
+    {"ctrl_break", "Ctrl+Break", test_module, false, false, false, console_event_status, nullptr},
+    {"close", "the console's close event", test_module, false, false, false, console_event_status, nullptr},
+    {"crash", "a crash in the module", test_module, false, false, false, crash_status, nullptr},
+    {"launch", "no Umberdeep.dll", no_module, false, false, false, 1, "main: LoadLibrary failed"},
+    {"launch", "a module without dll_main", no_entry, false, false, false, 1, "main: GetProcAddress failed"},
+    {"launch", "a module that is not a valid image", bad_image, false, false, false, 1, "main: LoadLibrary failed"},
+    {selftest::refuse_argument, "a module whose DllMain refuses", test_module, false, false, false, 1, "main: LoadLibrary failed"},
+    {"flood", "10,000 queued records", test_module, false, false, true, 0, nullptr},
+    {"soak", "100,000 cell writes", test_module, false, false, true, 0, nullptr},
+};
+
+const char* const service_names[] = {"os_display_title", "os_fade",  "os_get_input",
+                                     "os_init",          "os_pause", "os_put_font",
+                                     "os_put_tile",      "os_sound", "os_update_client",
+                                     "os_zoom"};
+
+struct setup {
+    std::string host, module, no_entry_module, temp;
+    bool with_long = false;
+    bool desktop = false;  // message boxes can show
+};
+
+// An argument as the runtime's parser reads it back.
+std::string quoted(const std::string& argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
+    std::string text = "\"";
+    size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        text.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        text += c;
+    }
+    text.append(backslashes * 2, '\\');
+    return text + "\"";
+}
+
+// The windows a process shows, each dismissed as it comes.
+struct box_watch {
+    DWORD process;
+    std::vector<HWND> seen;
+    std::string caption, text;
+};
+
+BOOL CALLBACK watch_window(HWND window, LPARAM data) {
+    auto* watch = reinterpret_cast<box_watch*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != watch->process || !IsWindowVisible(window)) return TRUE;
+    bool known = false;
+    for (HWND w : watch->seen) known = known || w == window;
+    if (!known) {
+        watch->seen.push_back(window);
+        char text[256] = "";
+        GetWindowTextA(window, text, sizeof text);
+        watch->caption = text;
+        text[0] = '\0';
+        GetDlgItemTextA(window, 0xFFFF, text, sizeof text);  // a message box's text
+        watch->text = text;
+    }
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+// Puts what the scenario needs into its folder.
+void prepare(const setup& s, const scenario& c, const std::string& dir) {
+    CreateDirectoryA(dir.c_str(), nullptr);
+    CopyFileA(s.host.c_str(), (dir + "\\UmberdeepSafeMode.exe").c_str(), FALSE);
+    const std::string module = dir + "\\Umberdeep.dll";
+    if (c.module == test_module) {
+        CopyFileA(s.module.c_str(), module.c_str(), FALSE);
+        CopyFileA(s.module.c_str(), (dir + "\\" + selftest::witness_file).c_str(), FALSE);
+    }
+    if (c.module == no_entry) CopyFileA(s.no_entry_module.c_str(), module.c_str(), FALSE);
+    if (c.module == bad_image) write_file(module, "MZ but not a program: a text file named Umberdeep.dll\r\n");
+    write_file(dir + "\\input.txt", "not a console\r\n");
+}
+
+HANDLE inheritable_file(const std::string& path, bool write) {
+    SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
+    return CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ, &security,
+                       write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+struct host_run {
+    bool started = false, timed_out = false;
+    DWORD status = 0, start_error = 0;
+    box_watch boxes = {};
+};
+
+// Runs the host in this console, dismissing whatever windows it shows.
+host_run run_host(const setup& s, const scenario& c, const std::string& dir) {
+    host_run run;
+    std::string command = quoted(dir + "\\UmberdeepSafeMode.exe") + " " + c.argument;
+    if (std::strcmp(c.argument, "console") == 0)
+        for (const char* argument : selftest::passed_arguments) command += " " + quoted(argument);
+    HANDLE input = c.input_from_file ? inheritable_file(dir + "\\input.txt", false) : player.input;
+    HANDLE output = c.output_to_file ? inheritable_file(dir + "\\output.txt", true) : player.buffer;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = player.buffer;
+    PROCESS_INFORMATION process = {};
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    run.started = CreateProcessA((dir + "\\UmberdeepSafeMode.exe").c_str(), line.data(), nullptr,
+                                 nullptr, TRUE, 0, nullptr, dir.c_str(), &startup, &process) != 0;
+    if (!run.started) run.start_error = GetLastError();
+    if (run.started) {
+        run.boxes.process = process.dwProcessId;
+        const DWORD limit_ms = (c.long_only ? 600 : 30) * 1000;
+        const DWORD start = GetTickCount();
+        while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
+            if (s.desktop) EnumWindows(watch_window, reinterpret_cast<LPARAM>(&run.boxes));
+            if (GetTickCount() - start > limit_ms) {
+                run.timed_out = true;
+                TerminateProcess(process.hProcess, 124);
+                WaitForSingleObject(process.hProcess, 5000);
+            }
+        }
+        GetExitCodeProcess(process.hProcess, &run.status);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (input != player.input) CloseHandle(input);
+    if (output != player.buffer) CloseHandle(output);
+    return run;
+}
+
+// Takes the module's result lines in, each named by the scenario; returns how
+// many there were and the crash's code, when the module noted one.
+int take_module_results(const std::string& dir, const char* title, unsigned long* crash_code) {
+    const std::string text = read_file(dir + "\\" + selftest::results_file);
+    int count = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.compare(0, 5, "NOTE\t") == 0) {
+            std::sscanf(line.c_str(), "NOTE\texception\t%lu", crash_code);
+            continue;
+        }
+        const size_t text_at = line.find('\t', line.find('\t') + 1);
+        if (text_at == std::string::npos) continue;
+        if (line.compare(0, 7, "FIGURE\t") != 0) {
+            line.insert(text_at + 1, std::string(title) + ": ");
+            ++count;
+        }
+        results.push_back(line);
+    }
+    return count;
+}
+
+void run_scenario(const setup& s, const scenario& c, int index) {
+    const std::string dir = s.temp + "\\" + std::to_string(index);
+    prepare(s, c, dir);
+    const host_run run = run_host(s, c, dir);
+    unsigned long crash_code = EXCEPTION_ACCESS_VIOLATION;
+    const int reported = take_module_results(dir, c.title, &crash_code);
+    if (!run.started) {
+        OK(false, "%s: the host starts: error %lu", c.title, run.start_error);
+        return;
+    }
+    OK(!run.timed_out, "%s: the host ends by itself within its time", c.title);
+
+    if (c.status == console_event_status)
+        OK(run.status == 0 || run.status == 0xC000013A,
+           "%s: the console's default handling ends the host, with 0 (Wine) or 0xC000013A "
+           "(Windows): 0x%lX", c.title, run.status);
+    else if (c.status == crash_status)
+        OK_EQ(crash_code, run.status, "%s: the exit status is the crash's code", c.title);
+    else
+        OK_EQ(c.status, run.status, "%s: the exit status", c.title);
+
+    if (c.module == test_module && c.box == nullptr)
+        OK(reported > 0, "%s: the test module ran and reported", c.title);
+    if (c.output_to_file)
+        OK(read_file(dir + "\\output.txt").empty(), "%s: the host writes nothing to standard output",
+           c.title);
+    if (!s.desktop && c.box != nullptr) {
+        SKIPPED("%s: the \"Error\" box: no desktop to show it on", c.title);
+    } else if (s.desktop) {
+        OK_EQ(c.box != nullptr ? 1 : 0, run.boxes.seen.size(), "%s: the windows the host shows",
+              c.title);
+        if (c.box != nullptr)
+            OK(run.boxes.caption == "Error" && run.boxes.text == c.box,
+               "%s: the box is captioned \"Error\" and says \"%s\": <%s> <%s>", c.title, c.box,
+               run.boxes.caption.c_str(), run.boxes.text.c_str());
+    }
+
+    OK(player_buffer_shown(), "%s: the player's buffer is active afterwards", c.title);
+    OK_EQ(player.test_mode, console_input_mode(), "%s: the player's input mode afterwards",
+          c.title);
+    give_console_back();
+}
+
+// The host as its contract names it: an executable of this bitness that exports
+// the ten services by name.
+void check_exports(const setup& s) {
+    HMODULE image = LoadLibraryExA(s.host.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    if (!OK(image != nullptr, "the host loads as a program of this bitness: %s", s.host.c_str()))
+        return;
+    for (const char* name : service_names)
+        OK(GetProcAddress(image, name) != nullptr, "the host exports %s", name);
+    FreeLibrary(image);
+}
+
+// Whether message boxes can show: without a desktop (Wine without a display) no
+// window can be made, and MessageBoxA returns at once.
+bool desktop_present() {
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                  nullptr, nullptr);
+    if (window == nullptr) return false;
+    DestroyWindow(window);
+    return true;
+}
+
+void console_figures() {
+    const UINT output = GetConsoleOutputCP();
+    figure("output code page %u, input code page %u%s", output, GetConsoleCP(),
+           output == 65001 ? ": bytes 128-255 are parts of UTF-8 characters, not characters"
+                           : "");
+    HWND window = GetConsoleWindow();
+    char kind[64] = "";
+    if (window != nullptr) GetClassNameA(window, kind, sizeof kind);
+    char terminal[8] = "";
+    const bool windows_terminal = GetEnvironmentVariableA("WT_SESSION", terminal, sizeof terminal) > 0;
+    figure("console: %s%s%s%s",
+           window == nullptr                               ? "no console window"
+           : std::strcmp(kind, "PseudoConsoleWindow") == 0 ? "a pseudo-console (a terminal program)"
+                                                           : "a console window, class ",
+           window != nullptr && std::strcmp(kind, "PseudoConsoleWindow") != 0 ? kind : "",
+           windows_terminal ? ", in Windows Terminal" : "",
+           GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr
+               ? " (under Wine)"
+               : "");
+}
+
+// ------------------------------------------------------------------ the verdict
+
+std::string xml_escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default:
+                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
+        }
+    }
+    return out;
+}
+
+struct result {
+    std::string kind, where, text;
+};
+
+result split(const std::string& line) {
+    const size_t first = line.find('\t');
+    const size_t second = line.find('\t', first + 1);
+    return {line.substr(0, first), line.substr(first + 1, second - first - 1),
+            line.substr(second + 1)};
+}
+
+int verdict(const char* junit) {
+    int passed = 0, failed = 0, skipped = 0;
+    std::string cases;
+    for (const std::string& line : results) {
+        const result r = split(line);
+        if (r.kind == "FIGURE") continue;
+        passed += r.kind == "PASS";
+        failed += r.kind == "FAIL";
+        skipped += r.kind == "SKIP";
+        if (r.kind != "PASS") std::printf("%s %s: %s\n", r.kind.c_str(), r.where.c_str(), r.text.c_str());
+        const std::string file = r.where.substr(0, r.where.rfind(':'));
+        cases += "    <testcase classname=\"" + xml_escaped(file) + "\" name=\"" + xml_escaped(r.text) + "\"";
+        if (r.kind == "PASS") cases += "/>\n";
+        else
+            cases += ">\n      <" + std::string(r.kind == "FAIL" ? "failure" : "skipped") + " message=\"" +
+                     xml_escaped(r.where + ": " + r.text) + "\"/>\n    </testcase>\n";
+    }
+    std::printf("%d passed, %d failed", passed, failed);
+    if (skipped > 0) std::printf(", %d skipped", skipped);
+    std::printf("\n\nFigures from this machine:\n");
+    for (const std::string& line : results)
+        if (line.compare(0, 7, "FIGURE\t") == 0) std::printf("  %s\n", split(line).text.c_str());
+    std::fflush(stdout);
+    if (junit != nullptr) {
+        FILE* out = std::fopen(junit, "wb");
+        if (out == nullptr) {
+            std::printf("cannot write %s\n", junit);
+            return 1;
+        }
+        std::fprintf(out,
+                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n  <testsuite "
+                     "name=\"UmberdeepSafeMode-selftest\" tests=\"%d\" failures=\"%d\" skipped=\"%d\">\n%s"
+                     "  </testsuite>\n</testsuites>\n",
+                     passed + failed + skipped, failed, skipped, cases.c_str());
+        std::fclose(out);
+    }
+    return failed == 0 ? 0 : 1;
+}
+
+int usage() {
+    std::printf("usage: UmberdeepSafeMode-selftest.exe [--long] [--junit FILE] [HOST.exe]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    setup s;
+    const char* junit = nullptr;
+    char self[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    const std::string here = folder_of(self);
+    s.host = here + (sizeof(void*) == 8 ? "\\..\\..\\bin\\x64" : "\\..\\..\\bin\\x86") +
+             "\\UmberdeepSafeMode.exe";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--long") == 0) s.with_long = true;
+        else if (std::strcmp(argv[i], "--junit") == 0 && i + 1 < argc) junit = argv[++i];
+        else if (argv[i][0] == '-') return usage();
+        else s.host = argv[i];
+    }
+    s.host = full_path(s.host);
+    s.module = here + "\\selftest-module.dll";
+    s.no_entry_module = here + "\\selftest-no-entry.dll";
+    if (GetFileAttributesA(s.host.c_str()) == INVALID_FILE_ATTRIBUTES ||
+        GetFileAttributesA(s.module.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::printf("No host at %s, or no selftest-module.dll beside the self-test.\n", s.host.c_str());
+        return usage();
+    }
+    if (!take_console()) {
+        std::printf("The self-test needs a console: run it in cmd, PowerShell or Windows Terminal.\n");
+        return 2;
+    }
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    s.temp = std::string(temp) + "UmberdeepSafeMode-selftest-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(s.temp.c_str(), nullptr);
+    s.desktop = desktop_present();
+
+    check_exports(s);
+    int index = 0;
+    for (const scenario& c : scenarios)
+        if (!c.long_only || s.with_long) run_scenario(s, c, index++);
+    console_figures();
+
+    release_console();
+    remove_folder(s.temp);
+    return verdict(junit);
+}
