@@ -31,12 +31,12 @@ tmux_private() { TMUX_TMPDIR=$WORK tmux "$@"; }
 # play_in_terminal LABEL [RUN ARGS...]: runs the command in a tmux pane (its
 # standard input and output; only standard error goes to a file), starts the
 # game with a key and ends it with q. start_in_terminal [RUN ARGS...] only
-# starts the command there, after RUN_ENV (say, "env -u DISPLAY").
+# starts the command there.
 start_in_terminal() {
     rm -f "$WORK/status" "$WORK/stderr"
     cat >"$WORK/in-terminal.sh" <<SCRIPT
 stty -g >$(printf '%q' "$WORK/modes-before")
-${RUN_ENV:-} bash $(printf '%q' "$RUN_COMMAND")$(printf ' %q' "$@") 2>$(printf '%q' "$WORK/stderr")
+bash $(printf '%q' "$RUN_COMMAND")$(printf ' %q' "$@") 2>$(printf '%q' "$WORK/stderr")
 echo \$? >$(printf '%q' "$WORK/status.tmp")
 stty -g >$(printf '%q' "$WORK/modes-after")
 mv $(printf '%q' "$WORK/status.tmp") $(printf '%q' "$WORK/status")
@@ -104,10 +104,16 @@ fi
 check "run command --module: the build tree's modules untouched" "$demo_sum" "$(md5sum <"$i686_demo")"
 
 # A module that passes every look but does not load (its DllMain refuses): the
-# status is explained, since in a terminal without a desktop the host's box
-# cannot show.
-RUN_ENV="env -u DISPLAY" start_in_terminal --module "$BUILD_DIR/modules/launch_refuses.dll"
-wait_status
+# status is explained, since the host's box shows only on a desktop (here the
+# bench's, where it gets a Return), not in the terminal.
+start_in_terminal --module "$BUILD_DIR/modules/launch_refuses.dll"
+for i in $(seq 900); do
+    [ -f "$WORK/status" ] && break
+    for id in $(xdotool search --name '^Error$' 2>/dev/null); do
+        xdotool windowfocus "$id" key Return >/dev/null 2>&1
+    done
+    sleep 0.2
+done
 tmux -L "$TMUX_SOCKET" kill-session -t run-command >/dev/null 2>&1
 check "run command, a module that does not load: status 1, and it says what status 1 means" "1 1" \
     "$(cat "$WORK/status" 2>/dev/null) $(grep -c '^run: status 1 is the game.s own result, or the host could not start it: the module did not load' "$WORK/stderr")"
