@@ -153,7 +153,7 @@ printf '#include <os_services.h>\nint helper(void);\nint dll_main(int c, char **
     >"$beside/module.c"
 (cd "$beside" && x86_64-w64-mingw32-gcc -shared -o helper.dll helper.c -Wl,--out-implib,libhelper.a &&
     x86_64-w64-mingw32-gcc -shared -I "$WINE_TESTS_ROOT/console" -o Umberdeep.dll module.c -L . -lhelper \
-        -L "$BUILD_DIR" -lUmberdeepSafeMode)
+        -L "$BUILD_ROOT/windows-x64" -lUmberdeepSafeMode)
 answer "--module with the DLL it needs beside it" 1 "run: open a terminal and run: bash scripts/run.sh" \
     --module "$beside/Umberdeep.dll"
 answer "with an unknown option" 2 \
