@@ -26,7 +26,11 @@
  * (blue 0x01, green 0x02, red 0x04, intensity 0x08), bits 4-7 background
  * (blue 0x10, green 0x20, red 0x40, intensity 0x80). Coordinates count from 0
  * at the top-left cell; the screen buffer is the console's default size for a
- * new buffer (80 x 25 on a default console).
+ * new buffer (80 x 25 on a default console, 80 x 150 in Wine's console window,
+ * the window's size in Windows Terminal), which no service tells: draw within
+ * 80 x 25. Characters are drawn in the player's console code page (437 in the
+ * US and under Wine, 850 in much of Europe, 65001 with Windows' UTF-8 option),
+ * so only 32-126 look the same everywhere.
  */
 #ifndef UMBERDEEP_OS_SERVICES_H
 #define UMBERDEEP_OS_SERVICES_H
@@ -104,12 +108,19 @@ void OS_CALL os_display_title(int show);
  * record and reports it as a key code (OS_KEY_* below, or 0) and a character
  * (a signed byte, or 0). Key releases and other records give 0 and 0. Alt+F4
  * and Ctrl+X (character 24) end the process with status 0. Either pointer may
- * be null; that output is then not written. */
+ * be null; that output is then not written. To wait for a key, poll in a loop
+ * (the 1 ms sleep keeps it from spinning), with no os_pause in it:
+ *
+ *     int key = 0, character = 0;
+ *     while (key == 0 && character == 0)
+ *         os_get_input(&key, &character);
+ */
 void OS_CALL os_get_input(int *key_code, int *char_code);
 
 /* Waits at least 40 ms while draining input (each poll takes and discards at
- * most one record; the exit keys still act). Returns the milliseconds measured,
- * from 40 to 5000. */
+ * most one record; the exit keys still act): keys typed during a pause are
+ * lost, so a loop that waits for a key must not pause. Returns the milliseconds
+ * measured, from 40 to 5000. */
 int OS_CALL os_pause(void);
 
 /* Accepted and ignored by this host: no sound, no effects. They read none of

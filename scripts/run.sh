@@ -3,21 +3,57 @@
 # the x86_64 host, or with --module PATH a game module of either bitness with
 # the host of its bitness. With --window the game gets Wine's console window on
 # the desktop instead (wineconsole), where keys come from the keyboard as on
-# Windows. Other arguments go to the game. The Wine prefix lives in
-# build/wine-prefix (UMBERDEEP_WINEPREFIX overrides it), so only the first
-# start is slow.
-#   usage: scripts/run.sh [--window] [--module PATH/TO/Umberdeep.dll] [ARGS...]
+# Windows. The options come first, in any order; the first other argument, or
+# everything after --, goes to the game. A module is looked at before anything
+# starts, and each reason the host could not play it is said in one line. The
+# Wine prefix lives in build/wine-prefix (UMBERDEEP_WINEPREFIX overrides it),
+# so only the first start is slow.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-ROOT=$(pwd)
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+caller=$(pwd)
 all_args=("$@")
 
-# pe_dll_arch FILE: prints x64 or x86 for a 64- or 32-bit x86 Windows DLL, and
-# fails for anything else. Reads the PE header: the offset of the "PE\0\0"
-# signature at 0x3C, then the machine type and the characteristics' DLL bit.
-pe_dll_arch() {
+usage() {
+    cat <<'USAGE'
+usage: bash scripts/run.sh [--window] [--module PATH/TO/Umberdeep.dll] [--] [GAME ARGS...]
+  Builds the host and plays the demo (or the module given) in this terminal under Wine.
+  --window         play in a console window of its own on the desktop (needs DISPLAY)
+  --module PATH    play this game module, 32- or 64-bit, in the host of its bitness
+  --help           show this
+  --               end the options: what follows goes to the game, even if it starts with -
+USAGE
+}
+
+# refuse STATUS MESSAGE: says why in one line and ends with STATUS.
+refuse() {
+    echo "run: $2" >&2
+    exit "$1"
+}
+
+window=0
+module=""
+while [ $# -gt 0 ]; do
+    case $1 in
+        --help | -h) usage; exit 0 ;;
+        --window) window=1; shift ;;
+        --module)
+            [ $# -ge 2 ] || refuse 2 "--module needs the path of a game module (Umberdeep.dll)"
+            module=$2
+            shift 2 ;;
+        --) shift; break ;;
+        -?*) refuse 2 "unknown option $1 (arguments for the game go after --); see: bash scripts/run.sh --help" ;;
+        *) break ;;
+    esac
+done
+if [ "$window" = 1 ] && [ -z "${DISPLAY:-}" ]; then
+    refuse 1 "--window needs a desktop (DISPLAY is not set); in a terminal, play without it: bash scripts/run.sh"
+fi
+
+# pe_dll_machine FILE: prints the machine type of a Windows DLL, and fails for
+# anything else. Reads the PE header: the offset of the "PE\0\0" signature at
+# 0x3C, then the machine type and the characteristics' DLL bit.
+pe_dll_machine() {
     local file=$1 offset signature machine flags
-    [ -f "$file" ] && [ -r "$file" ] || return 1
     [ "$(head -c 2 "$file")" = MZ ] || return 1
     offset=$(od -An -tu4 -j 60 -N 4 "$file" | tr -d ' ')
     [ -n "$offset" ] || return 1
@@ -26,56 +62,83 @@ pe_dll_arch() {
     machine=$(od -An -tu2 -j $((offset + 4)) -N 2 "$file" | tr -d ' ')
     flags=$(od -An -tu2 -j $((offset + 22)) -N 2 "$file" | tr -d ' ')
     [ -n "$flags" ] && [ $((flags & 0x2000)) != 0 ] || return 1
+    echo "$machine"
+}
+
+# The folder of the DLLs Wine gives every program, as Windows does its own.
+wine_dll_folder() {
+    local folder
+    for folder in /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib/wine/x86_64-windows \
+                  /usr/lib64/wine/x86_64-windows /usr/local/lib/wine/x86_64-windows; do
+        [ -d "$folder" ] && { echo "$folder"; return 0; }
+    done
+    return 1
+}
+
+# missing_imports DLL: prints the DLLs that DLL imports that are neither the
+# host, nor Windows' own (Wine's, and the API sets), nor beside it.
+missing_imports() {
+    local dll=$1 system name
+    system=$(wine_dll_folder) || return 0
+    x86_64-w64-mingw32-objdump -p "$dll" | awk '/^\tDLL Name: / { print $NF }' | while IFS= read -r name; do
+        case ${name,,} in
+            umberdeepsafemode.exe | api-ms-win-* | ext-ms-*) continue ;;
+        esac
+        [ -n "$(find "$system" "$(dirname "$dll")" -maxdepth 1 -iname "$name" -print -quit)" ] || echo "$name"
+    done
+}
+
+# exports DLL: the names the DLL exports, one a line.
+exports() {
+    x86_64-w64-mingw32-objdump -p "$1" | awk '
+        /^\[Ordinal\/Name Pointer\] Table/ { table = 1; next }
+        table && /^\t\[/ { print $NF; next }
+        { table = 0 }'
+}
+
+# check_module PATH: sets arch to the bitness of the game module at PATH, or
+# says in one line why no host could play it and ends.
+check_module() {
+    local machine missing
+    [ -e "$1" ] || refuse 1 "$1: no such file"
+    [ -f "$1" ] && [ -r "$1" ] || refuse 1 "$1 is not a file this can read, so no host can load it as a game module"
+    machine=$(pe_dll_machine "$1") ||
+        refuse 1 "$1 is not a Windows DLL, so no host can load it as a game module"
     case $machine in
-        34404) echo x64 ;;   # IMAGE_FILE_MACHINE_AMD64
-        332) echo x86 ;;     # IMAGE_FILE_MACHINE_I386
-        *) return 1 ;;
+        34404) arch=x64 ;;   # IMAGE_FILE_MACHINE_AMD64
+        332) arch=x86 ;;     # IMAGE_FILE_MACHINE_I386
+        *) refuse 1 "$1 is a Windows DLL for another processor (machine type $(printf '0x%04x' "$machine")); the hosts load only 32- and 64-bit x86 modules" ;;
+    esac
+    if [ "$arch" = x64 ]; then
+        echo "run: $1 is a 64-bit game module; it plays in the x86_64 host" >&2
+    else
+        echo "run: $1 is a 32-bit game module; it plays in the i686 host" >&2
+    fi
+    # objdump comes with the mingw-w64 toolchain, Windows' own DLLs with Wine.
+    "$ROOT/scripts/deps.sh" run
+    exports "$1" | grep -x dll_main >/dev/null ||
+        refuse 1 "$1 exports no dll_main, so the host would stop with \"main: GetProcAddress failed\"; define int dll_main(int argc, char **argv) with os_services.h included, which exports it"
+    missing=$(missing_imports "$1" | paste -sd ' ' -)
+    [ -z "$missing" ] ||
+        refuse 1 "$1 needs $missing, neither Windows' own nor beside it, so the host would stop with \"main: LoadLibrary failed\"; put it beside the module, or link the compiler's runtime statically (-static-libgcc -static-libstdc++)"
+}
+
+# report_status STATUS: how the game ended, and what a failing status means.
+report_status() {
+    echo "run: the game ended with status $1" >&2
+    case $1 in
+        0) ;;
+        1) echo "run: status 1 is the game's own result, or the host could not start it: the module did not load (\"main: LoadLibrary failed\": its DllMain refused, or a DLL it needs is missing), it has no dll_main (\"main: GetProcAddress failed\"), or the console could not be set up; the host's message box saying which shows only on a desktop (DISPLAY)" >&2 ;;
+        *) echo "run: status $1 is the game's own result, or what Linux keeps of it: the low 8 bits (status 300 shows as 44)" >&2 ;;
     esac
 }
 
-window=0
-if [ "${1:-}" = --window ]; then
-    window=1
-    shift
-    if [ -z "${DISPLAY:-}" ]; then
-        echo "run: --window needs a desktop (DISPLAY is not set); in a terminal, play without it: bash scripts/run.sh" >&2
-        exit 1
-    fi
-fi
-
-module=""
 arch=x64
-if [ "${1:-}" = --module ]; then
-    if [ $# -lt 2 ]; then
-        echo "run: --module needs the path of a game module (Umberdeep.dll)" >&2
-        exit 1
-    fi
-    module=$2
-    shift 2
-    if ! arch=$(pe_dll_arch "$module"); then
-        echo "run: $module is not a 32- or 64-bit x86 Windows DLL, so no host can load it as a game module" >&2
-        exit 1
-    fi
+if [ -n "$module" ]; then
+    check_module "$module"
     module=$(cd "$(dirname "$module")" && pwd)/$(basename "$module")
 fi
-
-# Wine's console needs a terminal to draw in and read keys from. Without one,
-# start the game in a tmux session and say how to reach it.
-if [ "$window" = 0 ] && { ! [ -t 0 ] || ! [ -t 1 ]; }; then
-    echo "run: the game needs a terminal (standard input and output are not one)." >&2
-    if command -v tmux >/dev/null 2>&1 && [ -z "${UMBERDEEP_NO_TMUX:-}" ]; then
-        session=${UMBERDEEP_TMUX_SESSION:-umberdeep}
-        if tmux has-session -t "=$session" 2>/dev/null; then
-            echo "run: tmux session '$session' is already running; attach with: tmux attach -t $session" >&2
-        else
-            tmux new-session -d -s "$session" -x 80 -y 25 "bash $(printf '%q' "$ROOT/scripts/run.sh") $(printf '%q ' "${all_args[@]}")"
-            echo "run: started it in tmux session '$session'; attach with: tmux attach -t $session" >&2
-        fi
-        exit 0
-    fi
-    echo "run: open a terminal and run: bash scripts/run.sh" >&2
-    exit 1
-fi
+cd "$ROOT"
 
 if [ "$arch" = x86 ]; then scripts/deps.sh run32; else scripts/deps.sh run; fi
 . scripts/wine_loader.sh
@@ -87,14 +150,42 @@ wine_run=()
 if [ "$arch" = x86 ]; then
     i386_support
     case $I386_RUN in
-        none) echo "run: the i686 host cannot run here: $I386_WHY" >&2; exit 1 ;;
+        none) refuse 1 "the i686 host cannot run here: $I386_WHY" ;;
         emulated) echo "run: this kernel cannot run 32-bit programs; running the i686 host under qemu-i386" >&2
                   wine_run=(in_i386_namespace) ;;
     esac
 fi
 
+# Wine's console needs a terminal to draw in and read keys from. Without one,
+# start the game in a tmux session, say how to reach it, and report its status
+# once it ends.
+if [ "$window" = 0 ] && { ! [ -t 0 ] || ! [ -t 1 ]; }; then
+    echo "run: the game needs a terminal (standard input and output are not one)." >&2
+    if command -v tmux >/dev/null 2>&1 && [ -z "${UMBERDEEP_NO_TMUX:-}" ]; then
+        session=${UMBERDEEP_TMUX_SESSION:-umberdeep}
+        if tmux has-session -t "=$session" 2>/dev/null; then
+            refuse 1 "tmux session '$session' is already running; attach with: tmux attach -t $session"
+        fi
+        status_file=$(mktemp)
+        tmux new-session -d -s "$session" -x 80 -y 25 -c "$caller" \
+            "bash $(printf '%q' "$ROOT/scripts/run.sh") $(printf '%q ' "${all_args[@]}"); echo \$? >$(printf '%q' "$status_file")"
+        echo "run: started it in tmux session '$session'; attach with: tmux attach -t $session" >&2
+        while tmux has-session -t "=$session" 2>/dev/null; do sleep 1; done
+        status=$(cat "$status_file")
+        rm -f "$status_file"
+        [ -n "$status" ] || refuse 1 "tmux session '$session' was closed before the game ended"
+        report_status "$status"
+        exit "$status"
+    fi
+    refuse 1 "open a terminal and run: bash scripts/run.sh"
+fi
+
 build=build/windows-$arch
-echo "run: building the host${module:+ for $(basename "$module")}${module:- and the demo}" >&2
+if [ -n "$module" ]; then
+    echo "run: building the $arch host for $module" >&2
+else
+    echo "run: building the host and the demo" >&2
+fi
 cmake --preset "windows-$arch" >/dev/null
 if [ -n "$module" ]; then
     cmake --build --preset "windows-$arch" -j "$(nproc)" --target UmberdeepSafeMode >/dev/null
@@ -140,5 +231,5 @@ else
     restore_terminal
     trap - EXIT
 fi
-echo "run: the game ended with status $status" >&2
+report_status "$status"
 exit "$status"

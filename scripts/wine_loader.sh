@@ -70,7 +70,7 @@ i386_support() {
     local loader32=$WINE_LOADER32
     I386_WHY=
     if [ ! -x "$loader32" ]; then
-        I386_RUN=none I386_WHY=$(cat "$I386_WHY_FILE" 2>/dev/null)
+        I386_RUN=none I386_WHY=$(cat "$I386_WHY_FILE" 2>/dev/null || true)
         [ -n "$I386_WHY" ] || I386_WHY="32-bit Wine (wine32:i386) is not installed"
     elif [ -z "${UMBERDEEP_I386_EMULATE:-}" ] && "$loader32" --version >/dev/null 2>&1; then
         I386_RUN=native

@@ -2,15 +2,16 @@
 # The release archive: two clean builds of this checkout, in two fresh build
 # folders and two time zones, give the same bytes in every file of the archive
 # and in the archive itself; the archive holds exactly the kit's files, in
-# sorted order; its executables and import libraries are the ones the build
-# made, and the MSVC-format import library of each bitness binds a module
-# built with clang and lld-link to the host's plain export names. Prints PASS:/FAIL: lines.
+# sorted order; its texts end every line in CRLF; its executables and import
+# libraries are the ones the build made, and the MSVC-format import library of
+# each bitness binds a module built with clang and lld-link to the host's plain
+# export names. Prints PASS:/FAIL: lines.
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
 . "$WINE_TESTS_ROOT/tests/wine/kit_ways.sh"
 cd "$WINE_TESTS_ROOT"  # where the presets are
-# One for each build, four of the two archives, four for each bitness.
-plan 14
+# One for each build, five of the two archives, four for each bitness.
+plan 15
 
 WORK=$(mktemp -d /tmp/umberdeep-release.XXXXXX)
 at_exit 'rm -rf "$WORK"'
@@ -36,6 +37,10 @@ zip_entries() {
 for e in zipfile.ZipFile(sys.argv[1]).infolist():
     if not e.is_dir(): print(e.filename)' "$1"
 }
+
+# The texts a person opens on Windows: every line ends in CRLF.
+TEXT_FILES="PLAYING.txt WRITING-MODULES.txt examples/CMakeLists.txt examples/hello_module.c
+examples/hello_module.cpp"
 
 # Each build makes only what the archive holds, to keep this check short.
 ARCH=x64+x86
@@ -73,6 +78,12 @@ for file in $EXPECTED_FILES; do
     cmp -s "$ONE/$file" "$TWO/$file" || differing+=" $file"
 done
 check "release: two clean builds give the same bytes in every file" "" "${differing# }"
+not_crlf=""
+for file in $TEXT_FILES; do
+    python3 -c 'import sys; t = open(sys.argv[1], "rb").read(); sys.exit(0 if t.endswith(b"\r\n") and t.count(b"\n") == t.count(b"\r\n") else 1)' \
+        "$ONE/$file" || not_crlf+=" $file"
+done
+check "release: the texts end every line in CRLF" "" "${not_crlf# }"
 check "release: two clean builds give the same archive (sha256)" \
     "$(sha256sum <"$WORK/one/release/$NAME.zip" | cut -d' ' -f1)" \
     "$(sha256sum <"$WORK/two/release/$NAME.zip" | cut -d' ' -f1)"

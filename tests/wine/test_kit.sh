@@ -2,23 +2,37 @@
 # The module author's kit: "cmake --install" puts this host, its import
 # libraries, the CMake package, the demo and the header into a prefix;
 # docs/examples/hello_module.c and its C++ twin hello_module.cpp, built against
-# that prefix alone in each of the ways docs/writing-modules.md gives (mingw-w64 gcc and g++,
-# CMake with find_package, clang and clang++ for the MSVC target with lld-link,
-# and for 32 bits clang with stdcall as its default), load in the installed
-# host, draw their cells and read a key.
+# that prefix alone in each of the ways docs/writing-modules.md (and the
+# release's WRITING-MODULES.txt) gives (mingw-w64 gcc and g++, CMake with
+# find_package, clang and clang++ for the MSVC target with lld-link, and for 32
+# bits clang with stdcall as its default), import no DLL a bare Windows lacks,
+# load in the installed host, draw their cells and read a key. Building needs
+# no Wine, so the x86_64 host's run also builds the C++ module for the i686
+# host both mingw-w64 ways and looks at its imports, and checks the CMake
+# package's answer to a build that does not target Windows.
 set -u
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/kit_ways.sh"
-# 11 checks of the kit, then 4 for each way of building the example.
-plan $((11 + 4 * $(kit_ways "$ARCH" | wc -w)))
+# 11 checks of the kit, then 5 for each way of building the example; for the
+# x86_64 host, 2 for each i686 C++ build and 1 of the package's answer.
+I686_CPP_WAYS="mingw-cpp cmake-cpp"
+extra=0
+[ "$ARCH" = x64 ] && extra=$((2 * $(echo $I686_CPP_WAYS | wc -w) + 1))
+plan $((11 + 5 * $(kit_ways "$ARCH" | wc -w) + extra))
 wine_bench_start
 at_exit wine_bench_stop
 
 EXAMPLES=$WINE_TESTS_ROOT/docs/examples
 KIT=$(mktemp -d "$BENCH_DIR/kit.XXXXXX")
 
-cmake --install "$BUILD_DIR" --prefix "$KIT" >"$KIT/install.log" 2>&1
-check "kit: cmake --install succeeds" 0 "$?"
+# The kit of the x86_64 host's run holds both hosts, as the guide installs it.
+trees=$BUILD_DIR
+[ "$ARCH" = x64 ] && trees+=" $BUILD_ROOT/windows-x86"
+installed=0
+for tree in $trees; do
+    cmake --install "$tree" --prefix "$KIT" >>"$KIT/install.log" 2>&1 || installed=$?
+done
+check "kit: cmake --install succeeds" 0 "$installed"
 for file in "bin/$ARCH/UmberdeepSafeMode.exe" "bin/$ARCH/Umberdeep.dll" \
             "lib/$ARCH/libUmberdeepSafeMode.dll.a" "lib/$ARCH/UmberdeepSafeMode.lib" include/os_services.h; do
     if [ -f "$KIT/$file" ]; then pass "kit: installs $file"; else fail "kit: installs $file" "missing"; fi
@@ -54,21 +68,39 @@ for std in c89 c17 c2x; do
 done
 check "kit: os_sound(1, 2) compiles in C89, C17 and C2x" "" "${refused# }"
 
+# The ways the release's WRITING-MODULES.txt gives too.
+TEXT_WAYS="mingw mingw-cpp cmake cmake-cpp msvc"
+text=$WINE_TESTS_ROOT/docs/release/WRITING-MODULES.txt
+
+# build_way WAY ARCH: builds the example the WAY way for the ARCH host in a
+# fresh folder, WAY_DIR; two checks: it builds, and it imports no DLL a bare
+# Windows lacks.
+build_way() {
+    WAY_DIR=$(mktemp -d "$BENCH_DIR/run.XXXXXX")
+    kit_way_build "$1" "$2" "$KIT" "$WAY_DIR"
+    check "kit: the example builds the $1 way for the $2 host" 0 "$?"
+    check "kit: the $1 module for the $2 host imports only the host, KERNEL32, USER32 and msvcrt" "" \
+        "$(kit_foreign_imports "$WAY_DIR/Umberdeep.dll" 2>&1)"
+}
+
 for way in $(kit_ways "$ARCH"); do
     # The guide gives the mingw line for each host, the msvc-mrtd lines for the
     # i686 host, the others for the x86_64 host (the i686 host's differ only in
-    # the target names).
+    # the target names); WRITING-MODULES.txt the same for its ways.
     guide_arch=x64
     [ "$way" = mingw ] && guide_arch=$ARCH
     [ "$way" = msvc-mrtd ] && guide_arch=x86
-    missing=$(kit_way_lines "$way" "$guide_arch" | while IFS= read -r line; do
-        grep -qF -- "$line" "$guide" || echo "$line"; done)
-    check "kit: docs/writing-modules.md gives the $way lines for the $guide_arch host" "" "$missing"
+    guides=$guide
+    case " $TEXT_WAYS " in *" $way "*) guides+=" $text" ;; esac
+    missing=$(for file in $guides; do
+        kit_way_lines "$way" "$guide_arch" | while IFS= read -r line; do
+            grep -qF -- "$line" "$file" || echo "$(basename "$file"): $line"; done
+    done)
+    check "kit: the guides give the $way lines for the $guide_arch host" "" "$missing"
 
     # Build it against the installed kit only, then run it in the installed host.
-    dir=$(mktemp -d "$BENCH_DIR/run.XXXXXX")
-    kit_way_build "$way" "$ARCH" "$KIT" "$dir"
-    check "kit: the example builds the $way way" 0 "$?"
+    build_way "$way" "$ARCH"
+    dir=$WAY_DIR
     cp "$KIT/bin/$ARCH/UmberdeepSafeMode.exe" "$dir/"
     run_host_start "$dir" 30
     window=$(host_window "$dir")
@@ -83,3 +115,17 @@ for way in $(kit_ways "$ARCH"); do
     run_host_wait "$dir" 30
     check "kit: the $way module read the key (exit status is its character, 107)" 107 "$HOST_STATUS"
 done
+
+[ "$ARCH" = x64 ] || exit
+for way in $I686_CPP_WAYS; do
+    build_way "$way" x86
+done
+
+# A mingw-w64 compiler without -DCMAKE_SYSTEM_NAME=Windows builds for Linux:
+# the package says so and how to cross-build, rather than blaming the bitness.
+dir=$(mktemp -d "$BENCH_DIR/run.XXXXXX")
+cp "$EXAMPLES/hello_module.c" "$EXAMPLES/hello_module.cpp" "$EXAMPLES/CMakeLists.txt" "$dir/"
+cmake -S "$dir" -B "$dir/build" -DCMAKE_PREFIX_PATH="$KIT" -DCMAKE_C_COMPILER=x86_64-w64-mingw32-gcc \
+    -DCMAKE_CXX_COMPILER=x86_64-w64-mingw32-g++ >"$dir/configure.log" 2>&1
+check "kit: the CMake package, in a build for Linux, says it is not for Windows and names -DCMAKE_SYSTEM_NAME=Windows" \
+    "1 1" "$? $(tr -s ' \n' ' ' <"$dir/configure.log" | grep -c "this build targets Linux, not Windows.*-DCMAKE_SYSTEM_NAME=Windows")"
