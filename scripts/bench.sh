@@ -54,7 +54,7 @@ for arch in $ARCHES; do
 done
 
 # --- run -------------------------------------------------------------------
-. tests/wine/lib.sh
+. scripts/wine_bench.sh
 wine_bench_start
 trap wine_bench_stop EXIT
 

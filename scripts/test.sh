@@ -74,6 +74,8 @@ if [ -f "$LOG_DIR/junit.xml" ]; then
                 grep -E '^(PASS|FAIL|SKIP|  )' "$log"
                 # A script that could not run here (status 77) says why in its SKIP line.
                 [ "$status" = notrun ] && skipped=$((skipped + 1))
+                # The self-test's own skipped cases.
+                [ "$status" = notrun ] || skipped=$((skipped + $(grep -c '^SKIP: ' "$log")))
                 passed=$((passed + $(grep -c '^PASS: ' "$log")))
                 bad=$(grep -c '^FAIL: ' "$log")
                 failed=$((failed + bad))

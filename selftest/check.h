@@ -92,6 +92,10 @@ constexpr const char* passed_arguments[] = {"two words", "", "quote\"d", "back\\
 constexpr int entry_result = 7;
 // What a scenario returns when the host did not end the process as it should.
 constexpr int survived = 5;
+// The calibration scenario: the module leaves through ExitProcess, which skips
+// the host's at-exit list, with this status.
+constexpr char skip_at_exit[] = "skip_at_exit";
+constexpr int skipped_exit_status = 3;
 // The first argument that makes the module's DllMain refuse to load.
 constexpr const char refuse_argument[] = "refuse-to-load";
 

@@ -95,12 +95,12 @@ std::string full_path(const std::string& path) {
     return length > 0 && length < sizeof full ? std::string(full) : path;
 }
 
-bool write_file(const std::string& path, const char* text) {
+bool write_file(const std::string& path, const std::string& text) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    WriteFile(file, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(file);
     return true;
 }
@@ -134,7 +134,11 @@ void remove_folder(const std::string& folder) {
 
 // ------------------------------------------------------------------ scenarios
 
-enum module_kind { test_module, no_module, no_entry, bad_image };
+// What the scenario's folder holds as Umberdeep.dll.
+enum module_kind {
+    test_module, no_module, no_entry, other_bitness,
+    text_file, no_header, header_only, truncated, empty_file  // not a loadable image
+};
 
 // Exit statuses the platform decides: Wine's default handling of a console
 // event ends with 0, Windows' with STATUS_CONTROL_C_EXIT; a crash ends with
@@ -166,10 +170,18 @@ const scenario scenarios[] = {
     {"crash", "a crash in the module", test_module, false, false, false, crash_status, nullptr},
     {"launch", "no Umberdeep.dll", no_module, false, false, false, 1, "main: LoadLibrary failed"},
     {"launch", "a module without dll_main", no_entry, false, false, false, 1, "main: GetProcAddress failed"},
-    {"launch", "a module that is not a valid image", bad_image, false, false, false, 1, "main: LoadLibrary failed"},
+    {"launch", "a text file beginning MZ as the module", text_file, false, false, false, 1, "main: LoadLibrary failed"},
+    {"launch", "a module of bytes without an MZ header", no_header, false, false, false, 1, "main: LoadLibrary failed"},
+    {"launch", "a module of an MZ header and no program", header_only, false, false, false, 1, "main: LoadLibrary failed"},
+    {"launch", "a module cut off after 1024 bytes", truncated, false, false, false, 1, "main: LoadLibrary failed"},
+    {"launch", "an empty module file", empty_file, false, false, false, 1, "main: LoadLibrary failed"},
+    {"launch", "a module of the other bitness", other_bitness, false, false, false, 1, "main: LoadLibrary failed"},
     {selftest::refuse_argument, "a module whose DllMain refuses", test_module, false, false, false, 1, "main: LoadLibrary failed"},
     {"flood", "10,000 queued records", test_module, false, false, true, 0, nullptr},
     {"soak", "100,000 cell writes", test_module, false, false, true, 0, nullptr},
+    {"banner_toggle", "the banner toggled 1,000 times", test_module, false, false, true, 0, nullptr},
+    {selftest::skip_at_exit, "calibration: ExitProcess skips the host's at-exit list", test_module,
+     false, false, false, selftest::skipped_exit_status, nullptr},
 };
 
 const char* const service_names[] = {"os_display_title", "os_fade",  "os_get_input",
@@ -178,7 +190,7 @@ const char* const service_names[] = {"os_display_title", "os_fade",  "os_get_inp
                                      "os_zoom"};
 
 struct setup {
-    std::string host, module, no_entry_module, temp;
+    std::string host, module, no_entry_module, other_module, temp;
     bool with_long = false;
     bool desktop = false;  // message boxes can show
 };
@@ -206,7 +218,21 @@ struct box_watch {
     DWORD process;
     std::vector<HWND> seen;
     std::string caption, text;
+    bool owned = false;        // the last box has an owner window
+    int buttons = 0;           // its buttons
+    bool icon = false;         // it shows an icon (which one, another process cannot see)
 };
+
+BOOL CALLBACK look_at_control(HWND control, LPARAM data) {
+    auto* watch = reinterpret_cast<box_watch*>(data);
+    char kind[32] = "";
+    GetClassNameA(control, kind, sizeof kind);
+    if (lstrcmpiA(kind, "Button") == 0) ++watch->buttons;
+    const LONG_PTR style = GetWindowLongPtrA(control, GWL_STYLE);
+    if (lstrcmpiA(kind, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON)
+        watch->icon = watch->icon || SendMessageA(control, STM_GETICON, 0, 0) != 0;
+    return TRUE;
+}
 
 BOOL CALLBACK watch_window(HWND window, LPARAM data) {
     auto* watch = reinterpret_cast<box_watch*>(data);
@@ -223,6 +249,10 @@ BOOL CALLBACK watch_window(HWND window, LPARAM data) {
         text[0] = '\0';
         GetDlgItemTextA(window, 0xFFFF, text, sizeof text);  // a message box's text
         watch->text = text;
+        watch->owned = GetWindow(window, GW_OWNER) != nullptr;
+        watch->buttons = 0;
+        watch->icon = false;
+        EnumChildWindows(window, look_at_control, data);
     }
     PostMessageA(window, WM_COMMAND, IDOK, 0);
     return TRUE;
@@ -238,7 +268,12 @@ void prepare(const setup& s, const scenario& c, const std::string& dir) {
         CopyFileA(s.module.c_str(), (dir + "\\" + selftest::witness_file).c_str(), FALSE);
     }
     if (c.module == no_entry) CopyFileA(s.no_entry_module.c_str(), module.c_str(), FALSE);
-    if (c.module == bad_image) write_file(module, "MZ but not a program: a text file named Umberdeep.dll\r\n");
+    if (c.module == other_bitness) CopyFileA(s.other_module.c_str(), module.c_str(), FALSE);
+    if (c.module == text_file) write_file(module, "MZ but not a program: a text file named Umberdeep.dll\r\n");
+    if (c.module == no_header) write_file(module, std::string(64, 'x'));
+    if (c.module == header_only) write_file(module, "MZ" + std::string(4094, '\xFF'));
+    if (c.module == truncated) write_file(module, read_file(s.module).substr(0, 1024));
+    if (c.module == empty_file) write_file(module, "");
     write_file(dir + "\\input.txt", "not a console\r\n");
 }
 
@@ -297,7 +332,8 @@ host_run run_host(const setup& s, const scenario& c, const std::string& dir) {
 
 // Takes the module's result lines in, each named by the scenario; returns how
 // many there were and the crash's code, when the module noted one.
-int take_module_results(const std::string& dir, const char* title, unsigned long* crash_code) {
+int take_module_results(const std::string& dir, const char* title, unsigned long* crash_code,
+                        std::string* notes) {
     const std::string text = read_file(dir + "\\" + selftest::results_file);
     int count = 0;
     size_t start = 0;
@@ -308,6 +344,7 @@ int take_module_results(const std::string& dir, const char* title, unsigned long
         start = end + 1;
         if (line.compare(0, 5, "NOTE\t") == 0) {
             std::sscanf(line.c_str(), "NOTE\texception\t%lu", crash_code);
+            *notes += line.substr(5) + " ";
             continue;
         }
         const size_t text_at = line.find('\t', line.find('\t') + 1);
@@ -321,12 +358,41 @@ int take_module_results(const std::string& dir, const char* title, unsigned long
     return count;
 }
 
+// What a launch that fails must leave as it was: the player's title, cursor and
+// every cell of the buffer.
+std::string console_state() {
+    char title[256] = "";
+    GetConsoleTitleA(title, sizeof title);
+    CONSOLE_CURSOR_INFO cursor = {};
+    GetConsoleCursorInfo(player.buffer, &cursor);
+    std::string state = std::string(title) + (cursor.bVisible ? "|visible|" : "|hidden|") +
+            std::to_string(cursor.dwSize) + "|";
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(player.buffer, &info)) return state;
+    std::vector<CHAR_INFO> row(info.dwSize.X);
+    for (SHORT y = 0; y < info.dwSize.Y; ++y) {
+        SMALL_RECT region = {0, y, static_cast<SHORT>(info.dwSize.X - 1), y};
+        ReadConsoleOutputA(player.buffer, row.data(), COORD{info.dwSize.X, 1}, COORD{0, 0}, &region);
+        for (const CHAR_INFO& cell : row) {
+            state += cell.Char.AsciiChar;
+            state += static_cast<char>(cell.Attributes & 0xFF);
+        }
+    }
+    return state;
+}
+
 void run_scenario(const setup& s, const scenario& c, int index) {
+    if (c.module == other_bitness && s.other_module.empty()) {
+        SKIPPED("%s: no test module of the other bitness beside the self-test", c.title);
+        return;
+    }
     const std::string dir = s.temp + "\\" + std::to_string(index);
     prepare(s, c, dir);
+    const std::string state_before = console_state();
     const host_run run = run_host(s, c, dir);
     unsigned long crash_code = EXCEPTION_ACCESS_VIOLATION;
-    const int reported = take_module_results(dir, c.title, &crash_code);
+    std::string notes;
+    const int reported = take_module_results(dir, c.title, &crash_code, &notes);
     if (!run.started) {
         OK(false, "%s: the host starts: error %lu", c.title, run.start_error);
         return;
@@ -352,10 +418,29 @@ void run_scenario(const setup& s, const scenario& c, int index) {
     } else if (s.desktop) {
         OK_EQ(c.box != nullptr ? 1 : 0, run.boxes.seen.size(), "%s: the windows the host shows",
               c.title);
-        if (c.box != nullptr)
+        if (c.box != nullptr) {
             OK(run.boxes.caption == "Error" && run.boxes.text == c.box,
                "%s: the box is captioned \"Error\" and says \"%s\": <%s> <%s>", c.title, c.box,
                run.boxes.caption.c_str(), run.boxes.text.c_str());
+            OK(!run.boxes.owned && run.boxes.buttons == 1 && run.boxes.icon,
+               "%s: the box has no owner, one button (OK) and an icon: owned %d, %d buttons, "
+               "icon %d", c.title, run.boxes.owned, run.boxes.buttons, run.boxes.icon);
+        }
+    }
+    if (c.box != nullptr)
+        OK(console_state() == state_before,
+           "%s: the player's title, cursor and every cell are left as they were", c.title);
+    if (c.box != nullptr && c.module == test_module)
+        OK(notes == "refused " && reported == 0, "%s: its DllMain refused, and no entry ran: <%s>",
+           c.title, notes.c_str());
+    if (c.module == no_entry)
+        OK(notes == "attached detached-at-exit ",
+           "%s: the module stays loaded until the process ends: <%s>", c.title, notes.c_str());
+    if (std::strcmp(c.argument, selftest::skip_at_exit) == 0) {
+        OK(!player_buffer_shown(), "%s: the game's buffer is still active afterwards", c.title);
+        OK_EQ(0, console_input_mode(), "%s: the input mode is still 0 afterwards", c.title);
+        give_console_back();
+        return;
     }
 
     OK(player_buffer_shown(), "%s: the player's buffer is active afterwards", c.title);
@@ -444,8 +529,10 @@ int verdict(const char* junit) {
         failed += r.kind == "FAIL";
         skipped += r.kind == "SKIP";
         if (r.kind != "PASS") std::printf("%s %s: %s\n", r.kind.c_str(), r.where.c_str(), r.text.c_str());
-        const std::string file = r.where.substr(0, r.where.rfind(':'));
-        cases += "    <testcase classname=\"" + xml_escaped(file) + "\" name=\"" + xml_escaped(r.text) + "\"";
+        const size_t colon = r.where.rfind(':');
+        const std::string file = r.where.substr(0, colon);
+        cases += "    <testcase classname=\"" + xml_escaped(file) + "\" name=\"" + xml_escaped(r.text) +
+                 "\" file=\"" + xml_escaped(file) + "\" line=\"" + r.where.substr(colon + 1) + "\"";
         if (r.kind == "PASS") cases += "/>\n";
         else
             cases += ">\n      <" + std::string(r.kind == "FAIL" ? "failure" : "skipped") + " message=\"" +
@@ -498,6 +585,10 @@ int main(int argc, char** argv) {
     s.host = full_path(s.host);
     s.module = here + "\\selftest-module.dll";
     s.no_entry_module = here + "\\selftest-no-entry.dll";
+    // The release keeps each bitness's self-test in selftest\x64 and selftest\x86.
+    const std::string other = here + (sizeof(void*) == 8 ? "\\..\\x86" : "\\..\\x64") +
+                              "\\selftest-module.dll";
+    if (GetFileAttributesA(other.c_str()) != INVALID_FILE_ATTRIBUTES) s.other_module = other;
     if (GetFileAttributesA(s.host.c_str()) == INVALID_FILE_ATTRIBUTES ||
         GetFileAttributesA(s.module.c_str()) == INVALID_FILE_ATTRIBUTES) {
         std::printf("No host at %s, or no selftest-module.dll beside the self-test.\n", s.host.c_str());
@@ -507,6 +598,7 @@ int main(int argc, char** argv) {
         std::printf("The self-test needs a console: run it in cmd, PowerShell or Windows Terminal.\n");
         return 2;
     }
+    OK_EQ(distinct_input_mode, player.test_mode, "the console takes the runner's input mode");
     char temp[MAX_PATH] = "";
     GetTempPathA(sizeof temp, temp);
     s.temp = std::string(temp) + "UmberdeepSafeMode-selftest-" + std::to_string(GetCurrentProcessId());

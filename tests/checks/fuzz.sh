@@ -7,7 +7,6 @@ OUT=$ROOT/build/fuzz
 RUNS=${FUZZ_RUNS:-5000000}
 mkdir -p "$OUT/corpus"
 . "$ROOT/tests/verdict.sh"
-plan 1
 
 if ! clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
         -I "$ROOT/tests/native/stand_in" -I "$ROOT/console" \

@@ -3,7 +3,6 @@
 # the screen read back from what Wine's console painted there.
 set -u
 . "$(dirname "$0")/lib.sh"
-plan 35
 wine_bench_start
 at_exit wine_bench_stop
 

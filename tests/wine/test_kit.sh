@@ -13,12 +13,7 @@
 set -u
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/kit_ways.sh"
-# 11 checks of the kit, then 5 for each way of building the example; for the
-# x86_64 host, 2 for each i686 C++ build and 1 of the package's answer.
 I686_CPP_WAYS="mingw-cpp cmake-cpp"
-extra=0
-[ "$ARCH" = x64 ] && extra=$((2 * $(echo $I686_CPP_WAYS | wc -w) + 1))
-plan $((11 + 5 * $(kit_ways "$ARCH" | wc -w) + extra))
 wine_bench_start
 at_exit wine_bench_stop
 

@@ -9,14 +9,7 @@
 # from playing, and after a failed launch what the status means.
 set -u
 . "$(dirname "$0")/lib.sh"
-# One check more where the i686 host runs under emulation; where it cannot run
-# at all, two checks of the refusal stand for the eight of playing it.
 i386_support
-case $I386_RUN in
-    native) plan 34 ;;
-    emulated) plan 35 ;;
-    none) plan 28 ;;
-esac
 wine_bench_start
 at_exit 'tmux_private kill-server >/dev/null 2>&1; wine_bench_stop'
 

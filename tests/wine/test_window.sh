@@ -8,7 +8,6 @@
 #   WINDOW_PICTURE_OUT=FILE   keeps a PNG of the demo's window (docs/demo-window.png)
 set -u
 . "$(dirname "$0")/lib.sh"
-plan 19
 wine_bench_start
 at_exit wine_bench_stop
 

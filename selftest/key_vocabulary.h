@@ -1,0 +1,47 @@
+// The host's key vocabulary and the title banner's rectangle, stated once for
+// every test that checks them: the self-test's module and the typed-keys
+// module of the console-window test.
+#pragma once
+
+#include <windows.h>
+
+// Each key of the table: its code with no modifier, with Shift, Ctrl and Alt.
+struct key_row {
+    WORD virtual_key;
+    const char* name;    // as the self-test's messages name it
+    const char* x_name;  // as X (and xdotool) names it
+    int plain, shift, ctrl, alt;
+};
+
+constexpr key_row key_rows[] = {
+    {VK_HOME, "Home", "Home", 71, 2071, 3071, 0},     {VK_UP, "Up", "Up", 72, 2072, 3072, 0},
+    {VK_PRIOR, "Page Up", "Prior", 73, 2073, 3073, 0}, {VK_LEFT, "Left", "Left", 75, 2075, 3075, 0},
+    {VK_RIGHT, "Right", "Right", 77, 2077, 3077, 0},  {VK_END, "End", "End", 79, 2079, 3079, 0},
+    {VK_DOWN, "Down", "Down", 80, 2080, 3080, 0},     {VK_NEXT, "Page Down", "Next", 81, 2081, 3081, 0},
+    {VK_F1, "F1", "F1", 59, 59, 59, 1059},            {VK_F2, "F2", "F2", 60, 60, 60, 1060},
+    {VK_F3, "F3", "F3", 61, 61, 61, 1061},            {VK_F4, "F4", "F4", 62, 62, 62, 1062},
+    {VK_F5, "F5", "F5", 63, 63, 63, 1063},            {VK_F6, "F6", "F6", 64, 64, 64, 1064},
+    {VK_F7, "F7", "F7", 65, 65, 65, 1065},            {VK_F8, "F8", "F8", 66, 66, 66, 1066},
+    {VK_F9, "F9", "F9", 67, 67, 67, 1067},            {VK_F10, "F10", "F10", 0, 0, 0, 0},
+    {VK_F11, "F11", "F11", 0, 0, 0, 0},               {VK_F12, "F12", "F12", 0, 0, 0, 0},
+};
+
+// The table's code for a key with the modifiers of `state`: Alt wins over
+// Shift, and Shift over Ctrl; a key outside the table gives 0.
+inline int key_code(WORD virtual_key, DWORD state) {
+    for (const key_row& row : key_rows) {
+        if (row.virtual_key != virtual_key) continue;
+        if (state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)) return row.alt;
+        if (state & SHIFT_PRESSED) return row.shift;
+        if (state & (LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED)) return row.ctrl;
+        return row.plain;
+    }
+    return 0;
+}
+
+// The banner: spaces in rows 1-8, columns 23-55; dark grey (0x80) on rows 1-2,
+// light grey (0x70) below.
+namespace banner {
+constexpr int top = 1, bottom = 8, left = 23, right = 55, last_dark_row = 2;
+constexpr WORD dark = 0x80, light = 0x70;
+}  // namespace banner

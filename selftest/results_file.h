@@ -1,0 +1,19 @@
+// How the modules keep their result lines: appended to the results file in the
+// current folder, opened and closed for each line so that every line survives
+// whatever way the process ends. Only kernel32: a DLL's process detach may run
+// after the C runtime has shut down.
+#pragma once
+
+#include <windows.h>
+
+#include "check.h"
+
+inline void append_to_results_file(const char* line) {
+    HANDLE file = CreateFileA(selftest::results_file, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, line, static_cast<DWORD>(lstrlenA(line)), &written, nullptr);
+    WriteFile(file, "\n", 1, &written, nullptr);
+    CloseHandle(file);
+}
