@@ -7,7 +7,6 @@ set -u
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 BUILD_ROOT=${BUILD_ROOT:-$ROOT/build}
 . "$ROOT/tests/verdict.sh"
-# Eleven checks for each host.
 
 EXPECTED_EXPORTS="os_display_title os_fade os_get_input os_init os_pause os_put_font os_put_tile os_sound os_update_client os_zoom"
 ALLOWED_IMPORTS="KERNEL32.dll msvcrt.dll USER32.dll"

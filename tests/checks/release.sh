@@ -10,7 +10,6 @@ set -u
 . "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
 . "$WINE_TESTS_ROOT/tests/wine/kit_ways.sh"
 cd "$WINE_TESTS_ROOT"  # where the presets are
-# One for each build, five of the two archives, four for each bitness.
 
 WORK=$(mktemp -d /tmp/umberdeep-release.XXXXXX)
 at_exit 'rm -rf "$WORK"'
