@@ -3,8 +3,8 @@
 # keys typed by xdotool as X key events, so that virtual-key codes, scan codes
 # and the Shift, Ctrl, Alt and lock states come as from a keyboard. The demo is
 # read back through screen_watch's copy of the screen; the whole key vocabulary
-# through module_input's "typed" scenario, which writes what the record held and
-# what os_get_input reported for every key.
+# through module_input's "typed" scenario, which checks every key typed against
+# the groups this script types and writes one verdict a group.
 #   WINDOW_PICTURE_OUT=FILE   keeps a PNG of the demo's window (docs/demo-window.png)
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -58,35 +58,40 @@ wait_exit
 check "window demo: q ends the game with status 0" 0 "$HOST_STATUS"
 
 # ------------------------------------------------------------ the key vocabulary
-# typed_log: one line per key pressed: NAME WANT GOT ("-" when the process ended
-# inside os_get_input).
-typed_log() {
-    awk '/^typed=/ { if (n != "") print n, w, "-"; n = substr($1, 7); w = substr($2, 6); next }
-         /^got=/   { print n, w, substr($1, 5); n = "" }
-         END       { if (n != "") print n, w, "-" }' "$DIR/probe.out" 2>/dev/null
-}
+# The typed-keys module (module_input's "typed" scenario) reads the groups of
+# keys this script types from expected.txt, one a line, "LABEL<TAB>NAME ...",
+# and checks each key pressed against them: its name (the modifiers and the key
+# the record carried) and that the host reported the key table's code and the
+# record's character. It writes one "PASS LABEL" or "FAIL LABEL: ..." line a
+# group to probe.out, which this script reads.
 
-# wait_typed N: waits until the module has written N keys.
-wait_typed() {
-    local i
-    for i in $(seq $((WAIT_SECONDS * 10))); do
-        [ "$(typed_log | wc -l)" -ge "$1" ] && return 0
-        sleep 0.1
-    done
-}
-
-# typed_group LABEL NAME...: the next keys of the log are named NAME... (the
-# modifiers and the key the record carried), and the host reported for each the
-# key table's code and the record's character. A key reported otherwise shows
-# as NAME(got=GOT,want=WANT).
-TYPED_DONE=0
-typed_group() {
+# expect_group LABEL NAME...: adds a group to expected.txt.
+GROUPS_EXPECTED=0
+expect_group() {
     local label=$1
     shift
-    wait_typed $((TYPED_DONE + $#))
-    check "$label ($# keys)" "$*" "$(typed_log | sed -n "$((TYPED_DONE + 1)),$((TYPED_DONE + $#))p" |
-        awk '{ printf "%s%s", sep, $1; if ($2 != $3) printf "(got=%s,want=%s)", $3, $2; sep = " " }')"
-    TYPED_DONE=$((TYPED_DONE + $#))
+    printf '%s\t%s\n' "$label" "$*" >>"$DIR/expected.txt"
+    GROUPS_EXPECTED=$((GROUPS_EXPECTED + 1))
+}
+
+# group_verdicts: waits for the module's verdict on every group so far, and
+# passes them on.
+GROUPS_READ=0
+group_verdicts() {
+    local i line
+    for i in $(seq $((WAIT_SECONDS * 10))); do
+        [ "$(grep -c -E '^(PASS|FAIL) ' "$DIR/probe.out" 2>/dev/null)" -ge "$GROUPS_EXPECTED" ] && break
+        sleep 0.1
+    done
+    while IFS= read -r line; do
+        case $line in
+            "PASS "*) pass "${line#PASS }" ;;
+            *) line=${line#FAIL }; fail "${line%%: *}" "${line#*: }" ;;
+        esac
+    done < <(grep -E '^(PASS|FAIL) ' "$DIR/probe.out" 2>/dev/null | sed -n "$((GROUPS_READ + 1)),\$p")
+    GROUPS_READ=$GROUPS_EXPECTED
+    [ "$GROUPS_READ" = "$(grep -c -E '^(PASS|FAIL) ' "$DIR/probe.out" 2>/dev/null)" ] ||
+        fail "window keys: the module's verdicts" "$GROUPS_EXPECTED groups typed"
 }
 
 # modifier_variants KEY...: each key plain and with Shift, Ctrl, Shift+Ctrl, Alt
@@ -102,36 +107,39 @@ modifier_variants() {
 
 window_start input typed
 table_keys=$(modifier_variants Home Up Prior Left Right End Down Next F1 F2 F3 F4 F5 F6 F7 F8 F9)
-# shellcheck disable=SC2086
-window_keys $table_keys
-typed_group "window keys: every row of the key table with every modifier" $table_keys
 high_keys=$(modifier_variants F10 F11 F12)
 # shellcheck disable=SC2086
-window_keys $high_keys
-typed_group "window keys: F10-F12 with every modifier give 0" $high_keys
+expect_group "window keys: every row of the key table with every modifier" $table_keys
+# shellcheck disable=SC2086
+expect_group "window keys: F10-F12 with every modifier give 0" $high_keys
+expect_group "window keys: é and ü arrive as 0x82 and 0x81 (-126, -127)" char:130 char:129
+expect_group "window keys: the keypad with Num Lock on types digits" KP_7 KP_8 KP_9 KP_4 KP_5 KP_6 KP_1 KP_2 KP_3 KP_0
+expect_group "window keys: the keypad with Num Lock off gives the navigation codes" \
+    Home Up Prior Left char:0 Right End Down Next char:0
+# shellcheck disable=SC2086
+window_keys $table_keys $high_keys
+GROUPS_EXPECTED=2 group_verdicts
 # Characters above 127 that the US keyboard map lacks: xdotool maps each to a
 # spare key code for the moment, and Wine gives the character in code page 437.
 # xdotool takes the mapping back once the key's delay is over; Wine must have
 # looked the key up by then, so the delay is long.
 KEY_DELAY=1000 window_keys eacute udiaeresis
-typed_group "window keys: é and ü arrive as 0x82 and 0x81 (-126, -127)" char:130 char:129
+GROUPS_EXPECTED=3 group_verdicts
 # Num Lock is the X server's own state, so it is typed through the server's
 # keyboard: the keypad then types digits (key code 0), and with Num Lock off
 # the navigation keys' codes; KP_Begin and KP_Insert are outside the table.
 keypad="KP_Home KP_Up KP_Prior KP_Left KP_Begin KP_Right KP_End KP_Down KP_Next KP_Insert"
 # shellcheck disable=SC2086
 server_keys Num_Lock $keypad Num_Lock $keypad
-typed_group "window keys: the keypad with Num Lock on types digits" KP_7 KP_8 KP_9 KP_4 KP_5 KP_6 KP_1 KP_2 KP_3 KP_0
-typed_group "window keys: the keypad with Num Lock off gives the navigation codes" \
-    Home Up Prior Left char:0 Right End Down Next char:0
-check "window keys: lone modifier and lock keys report nothing" "" "$(grep -v '^typed=\|^got=' "$DIR/probe.out")"
+group_verdicts
+check "window keys: lone modifier and lock keys report nothing" "" "$(grep '^unlogged' "$DIR/probe.out")"
 window_keys ctrl+x
 wait_exit
-check "window keys: Ctrl+X ends the game inside os_get_input with status 0" "ctrl+char:24 0/24 - 0" \
-    "$(typed_log | tail -n 1) $HOST_STATUS"
+check "window keys: Ctrl+X ends the game inside os_get_input with status 0" "typed=ctrl+char:24 want=0/24 0" \
+    "$(tail -n 1 "$DIR/probe.out") $HOST_STATUS"
 
 window_start input typed
 window_keys alt+F4
 wait_exit
-check "window keys: Alt+F4 ends the game inside os_get_input with status 0" "alt+F4 1062/0 - 0" \
-    "$(typed_log | tail -n 1) $HOST_STATUS"
+check "window keys: Alt+F4 ends the game inside os_get_input with status 0" "typed=alt+F4 want=1062/0 0" \
+    "$(tail -n 1 "$DIR/probe.out") $HOST_STATUS"
