@@ -76,15 +76,19 @@ wine_dll_folder() {
 }
 
 # missing_imports DLL: prints the DLLs that DLL imports that are neither the
-# host, nor Windows' own (Wine's, and the API sets), nor beside it.
+# host, nor Windows' own (Wine's, and the API sets), nor beside it. Wine also
+# carries the Visual C++ runtimes (msvcp140, vcruntime140, msvcr120, ...),
+# which a bare Windows lacks: those count only beside the module.
 missing_imports() {
     local dll=$1 system name
     system=$(wine_dll_folder) || return 0
     x86_64-w64-mingw32-objdump -p "$dll" | awk '/^\tDLL Name: / { print $NF }' | while IFS= read -r name; do
+        local folders=("$system" "$(dirname "$dll")")
         case ${name,,} in
             umberdeepsafemode.exe | api-ms-win-* | ext-ms-*) continue ;;
+            msvcp[0-9]* | vcruntime* | msvcr[0-9]* | concrt* | vccorlib*) folders=("$(dirname "$dll")") ;;
         esac
-        [ -n "$(find "$system" "$(dirname "$dll")" -maxdepth 1 -iname "$name" -print -quit)" ] || echo "$name"
+        [ -n "$(find "${folders[@]}" -maxdepth 1 -iname "$name" -print -quit)" ] || echo "$name"
     done
 }
 

@@ -138,6 +138,19 @@ i686-w64-mingw32-g++ -shared -I "$WINE_TESTS_ROOT/console" -o "$needs/Umberdeep.
 answer "--module with a DLL that needs a missing DLL" 1 \
     "run: $needs/Umberdeep.dll needs libgcc_s_dw2-1.dll, neither Windows' own nor beside it, so the host would stop with \"main: LoadLibrary failed\"; put it beside the module, or link the compiler's runtime statically (-static-libgcc -static-libstdc++)" \
     --module "$needs/Umberdeep.dll"
+# Wine carries the Visual C++ runtime, a bare Windows does not: a module that
+# needs it is refused unless the runtime stands beside it.
+vc=$WORK/needs-vcruntime
+mkdir -p "$vc"
+printf 'LIBRARY vcruntime140.dll\nEXPORTS\n  memset\n' >"$vc/vcruntime.def"
+printf '#include <os_services.h>\n#include <string.h>\nint dll_main(int c, char **v) { char b[8]; memset(b, c, sizeof b); (void)v; return b[0]; }\n' \
+    >"$vc/module.c"
+(cd "$vc" && llvm-dlltool -m i386:x86-64 -d vcruntime.def -l libvcruntime.a &&
+    x86_64-w64-mingw32-gcc -shared -fno-builtin -I "$WINE_TESTS_ROOT/console" -o Umberdeep.dll module.c -L . -lvcruntime \
+        -L "$BUILD_ROOT/windows-x64" -lUmberdeepSafeMode)
+answer "--module with a DLL that needs the Visual C++ runtime" 1 \
+    "run: $vc/Umberdeep.dll needs vcruntime140.dll, neither Windows' own nor beside it, so the host would stop with \"main: LoadLibrary failed\"; put it beside the module, or link the compiler's runtime statically (-static-libgcc -static-libstdc++)" \
+    --module "$vc/Umberdeep.dll"
 # A 64-bit module that needs a DLL of its own finds it beside itself, and gets
 # as far as the terminal.
 beside=$WORK/helper-beside
