@@ -1,5 +1,4 @@
 # Sourced: picks a Wine loader that this machine can actually execute.
-WINE_LOADER32=${WINE_LOADER32:-/usr/lib/wine/wine}
 #
 # Debian's "wine" command starts the 32-bit loader whenever wine32 is
 # installed, and that loader starts 64-bit programs through wine64. A kernel
@@ -10,6 +9,9 @@ WINE_LOADER32=${WINE_LOADER32:-/usr/lib/wine/wine}
 #
 #   wine_choose_loader BIN_DIR   sets WINE_RUNS_32BIT=1 or 0; may export PATH
 #                                and WINELOADER
+
+# Wine's 32-bit loader; a check points it elsewhere to play a machine without it.
+WINE_LOADER32=${WINE_LOADER32:-/usr/lib/wine/wine}
 
 wine_choose_loader() {
     local bin_dir=$1 loader32=$WINE_LOADER32 loader64=/usr/lib/wine/wine64

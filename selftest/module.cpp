@@ -528,6 +528,20 @@ pause_figures check_pauses() {
 
 // Records queued during a pause: its polls take some from the front, at most
 // one each, and the rest come out of os_get_input afterwards, in order.
+// Polls once for each of the sequence's records FROM..TO-1; returns how many
+// came out other than queued, and describes the first of them in FIRST.
+unsigned poll_sequence(unsigned from, unsigned to, char (&first)[64]) {
+    unsigned wrong = 0;
+    std::snprintf(first, sizeof first, "none");
+    for (unsigned i = from; i < to; ++i) {
+        int key = -1, character = -1;
+        os_get_input(&key, &character);
+        if (!sequence_matches(i, key, character) && wrong++ == 0)
+            std::snprintf(first, sizeof first, "record %u gave %d/%d", i, key, character);
+    }
+    return wrong;
+}
+
 void check_drain(unsigned total) {
     std::vector<INPUT_RECORD> records;
     for (unsigned i = 0; i < total; ++i) records.push_back(sequence_record(i));
@@ -543,14 +557,8 @@ void check_drain(unsigned total) {
     OK(drained >= 1 && drained < total && drained <= static_cast<unsigned>(lasted) + 1,
        "a pause of %.1f ms takes at least one record, at most one a poll, and leaves the rest: %u",
        lasted, drained);
-    unsigned out_of_order = 0;
-    char first[64] = "none";
-    for (unsigned i = drained; i < total; ++i) {
-        int key = -1, character = -1;
-        os_get_input(&key, &character);
-        if (!sequence_matches(i, key, character) && out_of_order++ == 0)
-            std::snprintf(first, sizeof first, "record %u gave %d/%d", i, key, character);
-    }
+    char first[64];
+    const unsigned out_of_order = poll_sequence(drained, total, first);
     int key = -1, character = -1;
     os_get_input(&key, &character);
     OK(out_of_order == 0 && key == 0 && character == 0,
@@ -763,14 +771,8 @@ int flood() {
     for (unsigned i = 0; i < total; ++i) records.push_back(sequence_record(i));
     FlushConsoleInputBuffer(input);
     OK_EQ(total, queue_records(input, records.data(), total, 500), "10000 records queued");
-    unsigned wrong = 0;
-    char first[64] = "none";
-    for (unsigned i = 0; i < total; ++i) {
-        int key = -1, character = -1;
-        os_get_input(&key, &character);
-        if (!sequence_matches(i, key, character) && wrong++ == 0)
-            std::snprintf(first, sizeof first, "record %u gave %d/%d", i, key, character);
-    }
+    char first[64];
+    const unsigned wrong = poll_sequence(0, total, first);
     int key = -1, character = -1;
     os_get_input(&key, &character);
     OK(wrong == 0 && waiting_records(input) == 0 && key == 0 && character == 0,
