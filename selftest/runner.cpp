@@ -1,14 +1,14 @@
-// UmberdeepSafeMode-selftest.exe [--long] [--junit FILE] [HOST.exe]
+// UmberdeepSafeMode-selftest.exe [--long | --only NAME] [--junit FILE] [HOST.exe]
 //
 // Checks a host against its contract from inside Windows, in the console it
 // runs in. It copies the host and the test module into a temporary folder and
-// runs each scenario as its own host process in this console; the module checks
-// the services from inside (module.cpp), the runner what only the outside
-// sees: the exit status, the player's console after every way out, the "Error"
-// boxes of the launch faults. Nothing is printed while a host runs; the verdict
-// comes at the end: each failure with file and line, then "N passed, N failed"
-// (", N skipped"), then the figures this machine measured. Exit status 0 only
-// when nothing failed.
+// runs each scenario (scenarios.def; with --only the one named) as its own host
+// process in this console; the module checks the services from inside
+// (module.cpp), the runner what only the outside sees: the exit status, the
+// player's console after every way out, the "Error" boxes of the launch faults.
+// Nothing is printed while a host runs; the verdict comes at the end: each
+// failure with file and line, then "N passed, N failed" (", N skipped"), then
+// the figures this machine measured. Exit status 0 only when nothing failed.
 #include <windows.h>
 
 #include <cstring>
@@ -147,6 +147,7 @@ constexpr long long console_event_status = -1;
 constexpr long long crash_status = -2;
 
 struct scenario {
+    const char* name;      // what --only takes
     const char* argument;  // argv[1]: what the module does
     const char* title;
     module_kind module;
@@ -156,32 +157,9 @@ struct scenario {
 };
 
 const scenario scenarios[] = {
-    {"console", "a normal run", test_module, false, false, false, selftest::entry_result, nullptr},
-    {"redirected", "standard output to a file", test_module, false, true, false, 0, nullptr},
-    {"alt_f4", "Alt+F4", test_module, false, false, false, 0, nullptr},
-    {"alt_f4_modifiers", "Alt+F4 with Shift and Ctrl", test_module, false, false, false, 0, nullptr},
-    {"ctrl_x", "Ctrl+X", test_module, false, false, false, 0, nullptr},
-    {"char_24", "character 24 on F10", test_module, false, false, false, 0, nullptr},
-    {"pause_ctrl_x", "Ctrl+X during a pause", test_module, false, false, false, 0, nullptr},
-    {"ctrl_x_released", "a released Ctrl+X", test_module, false, false, false, selftest::survived, nullptr},
-    {"setup_failure", "a failed set-up (standard input from a file)", test_module, true, false, false, 1, nullptr},
-    {"ctrl_break", "Ctrl+Break", test_module, false, false, false, console_event_status, nullptr},
-    {"close", "the console's close event", test_module, false, false, false, console_event_status, nullptr},
-    {"crash", "a crash in the module", test_module, false, false, false, crash_status, nullptr},
-    {"launch", "no Umberdeep.dll", no_module, false, false, false, 1, "main: LoadLibrary failed"},
-    {"launch", "a module without dll_main", no_entry, false, false, false, 1, "main: GetProcAddress failed"},
-    {"launch", "a text file beginning MZ as the module", text_file, false, false, false, 1, "main: LoadLibrary failed"},
-    {"launch", "a module of bytes without an MZ header", no_header, false, false, false, 1, "main: LoadLibrary failed"},
-    {"launch", "a module of an MZ header and no program", header_only, false, false, false, 1, "main: LoadLibrary failed"},
-    {"launch", "a module cut off after 1024 bytes", truncated, false, false, false, 1, "main: LoadLibrary failed"},
-    {"launch", "an empty module file", empty_file, false, false, false, 1, "main: LoadLibrary failed"},
-    {"launch", "a module of the other bitness", other_bitness, false, false, false, 1, "main: LoadLibrary failed"},
-    {selftest::refuse_argument, "a module whose DllMain refuses", test_module, false, false, false, 1, "main: LoadLibrary failed"},
-    {"flood", "10,000 queued records", test_module, false, false, true, 0, nullptr},
-    {"soak", "100,000 cell writes", test_module, false, false, true, 0, nullptr},
-    {"banner_toggle", "the banner toggled 1,000 times", test_module, false, false, true, 0, nullptr},
-    {selftest::skip_at_exit, "calibration: ExitProcess skips the host's at-exit list", test_module,
-     false, false, false, selftest::skipped_exit_status, nullptr},
+#define SCENARIO(name, ...) {#name, __VA_ARGS__},
+#include "scenarios.def"
+#undef SCENARIO
 };
 
 const char* const service_names[] = {"os_display_title", "os_fade",  "os_get_input",
@@ -560,8 +538,14 @@ int verdict(const char* junit) {
     return failed == 0 ? 0 : 1;
 }
 
+const scenario* named_scenario(const char* name) {
+    for (const scenario& c : scenarios)
+        if (std::strcmp(c.name, name) == 0) return &c;
+    return nullptr;
+}
+
 int usage() {
-    std::printf("usage: UmberdeepSafeMode-selftest.exe [--long] [--junit FILE] [HOST.exe]\n");
+    std::printf("usage: UmberdeepSafeMode-selftest.exe [--long | --only NAME] [--junit FILE] [HOST.exe]\n");
     return 2;
 }
 
@@ -571,6 +555,7 @@ int main(int argc, char** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     setup s;
     const char* junit = nullptr;
+    const scenario* only = nullptr;
     char self[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, self, sizeof self);
     const std::string here = folder_of(self);
@@ -579,6 +564,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--long") == 0) s.with_long = true;
         else if (std::strcmp(argv[i], "--junit") == 0 && i + 1 < argc) junit = argv[++i];
+        else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+            only = named_scenario(argv[++i]);
+            if (only == nullptr) return usage();
+        }
         else if (argv[i][0] == '-') return usage();
         else s.host = argv[i];
     }
@@ -608,7 +597,7 @@ int main(int argc, char** argv) {
     check_exports(s);
     int index = 0;
     for (const scenario& c : scenarios)
-        if (!c.long_only || s.with_long) run_scenario(s, c, index++);
+        if (only != nullptr ? &c == only : !c.long_only || s.with_long) run_scenario(s, c, index++);
     console_figures();
 
     release_console();

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # How CTest runs one test script (tests/CMakeLists.txt):
 #
-#   run_test.sh LOG - SCRIPT        a check, on its own
-#   run_test.sh LOG x64|x86 SCRIPT  a Wine test against that host, in the bench
+#   run_test.sh LOG - SCRIPT [ARGS...]        a check, on its own
+#   run_test.sh LOG x64|x86 SCRIPT [ARGS...]  a Wine test against that host, in the bench
 #                                   the fixture started (tests/wine/fixture.sh);
 #                                   its settings are in $UMBERDEEP_BENCH_ENV
 #
-# The script's output goes to LOG, which scripts/test.sh counts, then to CTest.
+# The script's output goes to LOG, then to CTest.
 # Written to a file rather than to CTest's pipe, it cannot keep the test open
 # after the script has ended: a wineserver started inside lingers a few
 # seconds. Where the kernel cannot run 32-bit programs the i686 host's tests
@@ -15,6 +15,7 @@
 # with status 77.
 set -u
 log=$1 arch=$2 script=$3
+shift 3
 mkdir -p "$(dirname "$log")"
 run=()
 if [ "$arch" != - ]; then
@@ -34,7 +35,7 @@ if [ "$arch" != - ]; then
         esac
     fi
 fi
-"${run[@]}" bash "$script" </dev/null >"$log" 2>&1
+"${run[@]}" bash "$script" "$@" </dev/null >"$log" 2>&1
 status=$?
 cat "$log"
 exit "$status"

@@ -6,42 +6,26 @@
 #   skip WHY                     the script does not apply here: a "SKIP:" line, status 77
 #   at_exit COMMAND              runs COMMAND (with eval) when the script ends
 #
-# Once a check or at_exit has run, however the script ends, it ends with status
-# 0 only when no check failed and it did not stop on an error. scripts/test.sh
-# counts the PASS: and FAIL: lines.
+# However the script ends, it ends with status 0 only when no check failed and
+# it did not stop on an error.
 
-CHECKS_PASSED=0
 CHECKS_FAILED=0
 CHECKS_AT_EXIT=()
+trap checks_verdict EXIT
 
 # The tag of a result line: the host's architecture, when there is one.
 # tests/wine/lib.sh adds the terminal size.
-tag() {
-    [ -n "${ARCH:-}" ] && echo "[$ARCH]"
-    return 0
-}
+tag() { [ -n "${ARCH:-}" ] && echo "[$ARCH]"; return 0; }
+result_line() { local t; t=$(tag); echo "$1: ${t:+$t }$2"; }
+pass() { result_line PASS "$1"; }
+fail() { CHECKS_FAILED=$((CHECKS_FAILED + 1)); result_line FAIL "$1: $2"; }
+check() { if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "expected <$2>, got <$3>"; fi; }
+at_exit() { CHECKS_AT_EXIT+=("$1"); }
 
-# result_line WORD TEXT: "WORD: [tag] TEXT".
-result_line() {
-    local t
-    t=$(tag)
-    echo "$1: ${t:+$t }$2"
-}
-
-pass() {
-    trap checks_verdict EXIT
-    CHECKS_PASSED=$((CHECKS_PASSED + 1))
-    result_line PASS "$1"
-}
-
-fail() {
-    trap checks_verdict EXIT
-    CHECKS_FAILED=$((CHECKS_FAILED + 1))
-    result_line FAIL "$1: $2"
-}
-
-check() {
-    if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "expected <$2>, got <$3>"; fi
+checks_run_at_exit() {
+    local command
+    for command in "${CHECKS_AT_EXIT[@]}"; do eval "$command"; done
+    CHECKS_AT_EXIT=()
 }
 
 skip() {
@@ -51,24 +35,10 @@ skip() {
     exit 77
 }
 
-at_exit() {
-    CHECKS_AT_EXIT+=("$1")
-    trap checks_verdict EXIT
-}
-
-checks_run_at_exit() {
-    local command
-    for command in "${CHECKS_AT_EXIT[@]}"; do eval "$command"; done
-    CHECKS_AT_EXIT=()
-}
-
 checks_verdict() {
     local status=$?
     checks_run_at_exit
-    if [ "$status" != 0 ] && [ "$CHECKS_FAILED" = 0 ]; then
-        result_line FAIL "$(basename "$0"): stopped with status $status"
-        exit 1
-    fi
     [ "$status" = 0 ] && [ "$CHECKS_FAILED" = 0 ] && exit 0
+    [ "$CHECKS_FAILED" = 0 ] && result_line FAIL "$(basename "$0"): stopped with status $status"
     exit 1
 }
