@@ -54,9 +54,9 @@ run_host() {
     run_host_wait "$dir" "$limit"
 }
 
-# run_host_start DIR TIMEOUT [ARGS...]: starts the host and returns at once; the
-# pane is "$TMUX_SOCKET" session "$(basename DIR)". HOST_PROGRAM runs another
-# command line in place of the host.
+# run_host_start DIR TIMEOUT [ARGS...]: starts the host and returns at once;
+# HOST_PANE is its tmux pane. HOST_PROGRAM runs another command line in place
+# of the host.
 run_host_start() {
     local dir=$1 limit=$2
     shift 2
@@ -68,7 +68,7 @@ cd $(printf '%q' "$dir") || exit 1
 timeout --foreground -k 5 $limit ${HOST_PROGRAM:-wine UmberdeepSafeMode.exe}$quoted
 echo \$? > rc.tmp && mv rc.tmp rc
 RUN
-    tmux_window "$(basename "$dir")" "bash $dir/run.sh" >/dev/null
+    HOST_PANE=$(tmux_window "$(basename "$dir")" "bash $dir/run.sh")
 }
 
 # in_i386_bench COMMAND...: runs COMMAND inside the emulation namespace with a

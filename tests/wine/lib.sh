@@ -2,17 +2,21 @@
 # (scripts/wine_bench.sh), result lines (tests/verdict.sh), and what a test
 # reads from outside the process: the console window's keys and the demo's
 # screen. Source it; then call wine_bench_start once and "at_exit wine_bench_stop".
-#
-#   new_run_dir MODULE   a fresh folder with the host and modules/MODULE.dll as Umberdeep.dll
 
 WINE_TESTS_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 . "$WINE_TESTS_ROOT/scripts/wine_bench.sh"
 . "$WINE_TESTS_ROOT/tests/verdict.sh"
 
 # The tag of a result line: the host, and the terminal size when not the default.
-tag() {
-    local size=${CONSOLE_SIZE:-80x25}
-    [ "$size" = 80x25 ] && echo "[$ARCH]" || echo "[$ARCH $size]"
+tag() { [ "${CONSOLE_SIZE:-80x25}" = 80x25 ] && echo "[$ARCH]" || echo "[$ARCH $CONSOLE_SIZE]"; }
+
+# until_true COMMAND...: runs COMMAND every tenth of a second until it
+# succeeds; false after WAIT_SECONDS.
+WAIT_SECONDS=${WAIT_SECONDS:-30}
+until_true() {
+    local i
+    for i in $(seq $((WAIT_SECONDS * 10))); do "$@" && return 0; sleep 0.1; done
+    return 1
 }
 
 # new_run_dir MODULE: prints the path of a fresh folder holding the host and the
@@ -30,20 +34,6 @@ new_run_dir() {
     echo "$dir"
 }
 
-# host_window DIR: the tmux window id ("@N") of the host started for DIR, once
-# it exists. Window names hold a dot, which tmux targets read as a pane, so
-# keys and captures go to the id.
-host_window() {
-    local name i id
-    name=$(basename "$1")
-    for i in $(seq 50); do
-        id=$(tmux -L "$TMUX_SOCKET" list-windows -a -F '#{window_id} #{window_name}' 2>/dev/null |
-             awk -v n="$name" '$2 == n { print $1 }')
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-}
-
 # ------------------------------------------------------------ the console window
 # `wine wineconsole PROGRAM` gives PROGRAM a console window of its own on the
 # bench's X display, where keys come from the X keyboard as on a desktop.
@@ -56,16 +46,8 @@ host_window() {
 #                        keeps the lock state: Num_Lock toggles it
 #   window_picture FILE  a PNG of WINDOW as the display shows it
 
-wait_window() {
-    local i
-    WINDOW=
-    for i in $(seq $((WAIT_SECONDS * 10))); do
-        WINDOW=$(xdotool search --onlyvisible --name '^Umberdeep$' 2>/dev/null | head -n 1)
-        [ -n "$WINDOW" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
+find_window() { WINDOW=$(xdotool search --onlyvisible --name '^Umberdeep$' 2>/dev/null | head -n 1); [ -n "$WINDOW" ]; }
+wait_window() { until_true find_window; }
 
 # xdotool sends the keys to the window as events of its own, or, while the
 # window has the input focus, through the server's keyboard. A key that ends
@@ -90,21 +72,26 @@ window_picture() { xwd -id "$WINDOW" -silent | convert xwd:- "$1"; }
 # What the demo shows, read through two functions that a test defines for where
 # it runs: `screen` prints the screen's text, row after row, and
 # `background_map` the same rows with each cell's background as D (dark grey),
-# L (light grey), X (another colour) or "." (none). WAIT_SECONDS bounds every wait.
-WAIT_SECONDS=${WAIT_SECONDS:-30}
+# L (light grey), X (another colour) or "." (none).
+
+# The banner's rectangle and its last dark row, as selftest/key_vocabulary.h states them.
+read -r BANNER_TOP BANNER_BOTTOM BANNER_LEFT BANNER_RIGHT BANNER_DARK < <(sed -nE \
+    's/^constexpr int top = ([0-9]+), bottom = ([0-9]+), left = ([0-9]+), right = ([0-9]+), last_dark_row = ([0-9]+);$/\1 \2 \3 \4 \5/p' \
+    "$WINE_TESTS_ROOT/selftest/key_vocabulary.h")
+BANNER_ROWS="dark_rows=$BANNER_TOP-$BANNER_DARK light_rows=$((BANNER_DARK + 1))-$BANNER_BOTTOM"
 
 # banner_report: "cells=N outside=N dark_rows=R1-R2 light_rows=R1-R2" from the
 # background map: how many cells have a background, how many of them lie
-# outside columns 23-55 of rows 1-8, and which rows hold the dark and light ones.
+# outside the banner's rectangle, and which rows hold the dark and light ones.
 banner_report() {
-    background_map | awk '
+    background_map | awk -v top="$BANNER_TOP" -v bottom="$BANNER_BOTTOM" -v left="$BANNER_LEFT" -v right="$BANNER_RIGHT" '
     {
         row = NR - 1
         for (x = 0; x < length($0); x++) {
             c = substr($0, x + 1, 1)
             if (c == ".") continue
             cells++
-            if (row < 1 || row > 8 || x < 23 || x > 55) outside++
+            if (row < top || row > bottom || x < left || x > right) outside++
             if (c == "D") { if (dmin == "" || row < dmin) dmin = row; if (row > dmax) dmax = row }
             if (c == "L") { if (lmin == "" || row < lmin) lmin = row; if (row > lmax) lmax = row }
         }
@@ -112,51 +99,34 @@ banner_report() {
     END { printf "cells=%d outside=%d dark_rows=%s-%s light_rows=%s-%s\n", cells, outside, dmin, dmax, lmin, lmax }'
 }
 
-# wait_text TEXT: waits until TEXT is on screen; false after WAIT_SECONDS.
-wait_text() {
-    local i
-    for i in $(seq $((WAIT_SECONDS * 10))); do
-        screen | grep -qF -- "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# player: "x,y" of the "@" on screen, or nothing.
-player() { screen | awk '{ i = index($0, "@"); if (i) { print i - 1 "," NR - 1; exit } }'; }
+# wait_text PATTERN: waits until a line on screen matches PATTERN (grep -E).
+on_screen() { screen | grep -qE -- "$1"; }
+wait_text() { until_true on_screen "$1"; }
+# see LABEL PATTERN: passes when PATTERN comes on screen; shows the screen when not.
+see() { if wait_text "$2"; then pass "$1"; else fail "$1" "$(screen | sed '/^ *$/d' | head -n 24)"; fi; }
 
 # wait_for FUNCTION EXPECTED: waits until FUNCTION prints EXPECTED; prints
 # what it printed last.
-wait_for() {
-    local i out
-    for i in $(seq $((WAIT_SECONDS * 10))); do
-        out=$("$1")
-        [ "$out" = "$2" ] && break
-        sleep 0.1
-    done
-    echo "$out"
-}
+prints() { PRINTED=$("$1"); [ "$PRINTED" = "$2" ]; }
+wait_for() { until_true prints "$1" "$2"; echo "$PRINTED"; }
 
-# wait_player X,Y: waits until the "@" stands there; prints where it stands.
+# player: "x,y" of the "@" on screen, or nothing; wait_player X,Y waits until
+# it stands there and prints where it stands.
+player() { screen | awk '{ i = index($0, "@"); if (i) { print i - 1 "," NR - 1; exit } }'; }
 wait_player() { wait_for player "$1"; }
-
+# The status line; wait_status TEXT waits until it reads TEXT and prints what it reads.
 status_line() { screen | grep -m1 -o 'Last key: .*' | sed 's/ *$//'; }
-
-# wait_status TEXT: waits until the status line reads TEXT; prints what it reads.
 wait_status() { wait_for status_line "$1"; }
 
 # check_banner LABEL: waits until the whole banner shows (it is painted before
 # the prompt), then checks its cells and where they lie.
+banner_whole() { REPORT=$(banner_report); [[ "$REPORT" == *" $BANNER_ROWS" ]]; }
 check_banner() {
-    local i report cells
-    for i in $(seq $((WAIT_SECONDS * 10))); do
-        report=$(banner_report)
-        [[ "$report" == *" dark_rows=1-2 light_rows=3-8" ]] && break
-        sleep 0.1
-    done
-    cells=$(echo "$report" | sed -E 's/cells=([0-9]+).*/\1/')
+    until_true banner_whole
+    local cells=${REPORT%% *}
+    cells=${cells#cells=}
     if [ "$cells" -ge 100 ]; then pass "$1: the banner shows ($cells cells)"
-    else fail "$1: the banner shows" "$report"; fi
-    check "$1: the banner: dark top rows, light below, nothing outside columns 23-55 of rows 1-8" \
-        "outside=0 dark_rows=1-2 light_rows=3-8" "${report#* }"
+    else fail "$1: the banner shows" "$REPORT"; fi
+    check "$1: the banner: dark top rows, light below, nothing outside its rectangle" \
+        "outside=0 $BANNER_ROWS" "${REPORT#* }"
 }

@@ -7,11 +7,11 @@ wine_bench_start
 at_exit wine_bench_stop
 
 # demo_start: a run folder with the host and the demo, started in its own tmux
-# window; sets DIR and PANE (the window).
+# window; sets DIR and PANE.
 demo_start() {
     DIR=$(new_run_dir demo)
     run_host_start "$DIR" 120
-    PANE=$(host_window "$DIR")
+    PANE=$HOST_PANE
 }
 
 screen() { tmux -L "$TMUX_SOCKET" capture-pane -p -t "$PANE" 2>/dev/null; }
@@ -52,98 +52,67 @@ background_map() {
     }'
 }
 
-# wait_exit: waits for the host to end; sets HOST_STATUS (124: still running).
-wait_exit() { run_host_wait "$DIR" "$WAIT_SECONDS"; }
-
 # ------------------------------------------------------------ the title screen
 demo_start
-if wait_text "Press any key to enter the cave"; then pass "demo: the title screen comes up"
-else fail "demo: the title screen comes up" "$(screen | head -n 12)"; fi
+see "demo: the title screen comes up" "Press any key to enter the cave"
 check_banner "demo"
 row=$(screen | grep -n -m1 'Press any key' | cut -d: -f1)
-check "demo: the prompt stands below the banner (row 10)" 10 "$((row - 1))"
+check "demo: the prompt stands below the banner (row $((BANNER_BOTTOM + 2)))" $((BANNER_BOTTOM + 2)) "$((row - 1))"
 
 keys Space
-if wait_text "UMBERDEEP DEMO"; then pass "demo: a key leaves the title screen"
-else fail "demo: a key leaves the title screen" "$(screen | head -n 12)"; fi
+see "demo: a key leaves the title screen" "UMBERDEEP DEMO"
 check "demo: the player starts in the first room" 4,5 "$(wait_player 4,5)"
 check "demo: the banner is erased" "cells=0 outside=0 dark_rows=- light_rows=-" "$(banner_report)"
-if screen | grep -q 'Press any key'; then fail "demo: the prompt is erased" "still on screen"
-else pass "demo: the prompt is erased"; fi
+check "demo: the prompt is erased" "" "$(screen | grep 'Press any key')"
 check "demo: the status line before any key" "Last key: code 0 (-), char 0" "$(status_line)"
-if screen | grep -qF '#........#' && screen | grep -qF '"""$""'; then pass "demo: the map is drawn"
-else fail "demo: the map is drawn" "$(screen | sed -n 3,17p)"; fi
+check "demo: the map is drawn" "" "$(for row in '#........#' '"""$""'; do screen | grep -qF -- "$row" || echo "no <$row>"; done)"
 
-# ------------------------------------------------------------ walking
-keys Up
-check "demo: Up moves the @ one cell up" 4,4 "$(wait_player 4,4)"
-check "demo: Up shows key code 72" "Last key: code 72 (Up), char 0" "$(wait_status "Last key: code 72 (Up), char 0")"
-keys Down
-check "demo: Down moves it back" 4,5 "$(wait_player 4,5)"
-keys Left
-check "demo: Left moves the @ one cell left" 3,5 "$(wait_player 3,5)"
-keys Left
-if wait_text "A wall blocks the way."; then pass "demo: a wall on the left: the player is told"
-else fail "demo: a wall on the left: the player is told" "$(screen | sed -n 20,23p)"; fi
-check "demo: the wall stops the @" 3,5 "$(player)"
-keys Home
-wait_status "Last key: code 71 (Home), char 0" >/dev/null
-check "demo: Home would step into the wall up and left: the @ stays" 3,5 "$(player)"
-keys NPage
-check "demo: Page Down steps diagonally down and right" 4,6 "$(wait_player 4,6)"
-keys PPage
-check "demo: Page Up steps diagonally up and right" 5,5 "$(wait_player 5,5)"
-# tmux types End as ESC [4~ (its own terminal's sequence), which Wine's console
-# ignores; an xterm types ESC [F, which Wine reads as End.
-keys -l $'\e[F'
-check "demo: End (ESC [F) steps diagonally down and left" 4,6 "$(wait_player 4,6)"
-keys S-Up
-check "demo: Shift+Up runs up to the wall" 4,3 "$(wait_player 4,3)"
-check "demo: Shift+Up shows key code 2072" "Last key: code 2072 (Shift+Up), char 0" \
-    "$(wait_status "Last key: code 2072 (Shift+Up), char 0")"
-keys S-Right
-check "demo: Shift+Right runs along the room to the wall" 10,3 "$(wait_player 10,3)"
-check "demo: the run ends at the wall and stays there" 10,3 "$(sleep 1; player)"
-
-# ------------------------------------------------------------ the key vocabulary
-expect_status() {  # NAME EXPECTED: the status line comes to read EXPECTED
-    check "demo: $1" "$2" "$(wait_status "$2")"
-}
-keys F1
-expect_status "F1 shows key code 59" "Last key: code 59 (F1), char 0"
-keys -l $'\e[1;3P'
-expect_status "Alt+F1 (ESC [1;3P) shows key code 1059" "Last key: code 1059 (Alt+F1), char 0"
-keys -l $'\e[1;2P'
-expect_status "Shift+F1 (ESC [1;2P) shows key code 59" "Last key: code 59 (F1), char 0"
-keys -l $'\e[20;3~'
-expect_status "Alt+F9 (ESC [20;3~) shows key code 1067" "Last key: code 1067 (Alt+F9), char 0"
-keys -l $'\e[1;5A'
-expect_status "Ctrl+Up (ESC [1;5A) shows key code 3072" "Last key: code 3072 (Ctrl+Up), char 0"
-check "demo: Ctrl+Up does not move the @" 10,3 "$(player)"
-keys a
-expect_status "a shows character 97" "Last key: code 0 (-), char 97 'a'"
-keys z
-if wait_text "nothing to zoom"; then pass "demo: z answers that there is nothing to zoom"
-else fail "demo: z answers that there is nothing to zoom" "$(screen | sed -n 20,23p)"; fi
+# ------------------------------------------------------------ walking and the key vocabulary
+# Each line: what is checked, the keys typed (tmux key names, or "-l SEQUENCE"
+# for a terminal's own sequence after ESC), then, each "-" when not checked, a
+# text that comes on screen, what the status line comes to read, and where the
+# @ then stands. tmux types Home and End as ESC [1~ and ESC [4~, which Wine's
+# console ignores; an xterm types ESC [H and ESC [F, which Wine reads as Home
+# and End.
+while IFS='|' read -r label typed text status at; do
+    if [[ $typed = "-l "* ]]; then keys -l $'\e'"${typed#-l }"; else keys "$typed"; fi
+    [ "$text" = - ] || see "demo: $label: \"$text\" shows" "$text"
+    [ "$status" = - ] || check "demo: $label: the status line" "$status" "$(wait_status "$status")"
+    [ "$at" = - ] || check "demo: $label: the @ stands at $at" "$at" "$(wait_player "$at")"
+done <<'KEYS'
+Up moves the @ one cell up|Up|-|Last key: code 72 (Up), char 0|4,4
+Down moves it back|Down|-|-|4,5
+Left moves the @ one cell left|Left|-|-|3,5
+a wall on the left stops the @, and the player is told|Left|A wall blocks the way.|-|3,5
+Home (ESC [H) would step into the wall up and left: the @ stays|-l [H|-|Last key: code 71 (Home), char 0|3,5
+Page Down steps diagonally down and right|NPage|-|-|4,6
+Page Up steps diagonally up and right|PPage|-|-|5,5
+End (ESC [F) steps diagonally down and left|-l [F|-|-|4,6
+Shift+Up runs up to the wall|S-Up|-|Last key: code 2072 (Shift+Up), char 0|4,3
+Shift+Right runs along the room to the wall|S-Right|-|-|10,3
+F1|F1|-|Last key: code 59 (F1), char 0|-
+Alt+F1 (ESC [1;3P)|-l [1;3P|-|Last key: code 1059 (Alt+F1), char 0|-
+Shift+F1 (ESC [1;2P)|-l [1;2P|-|Last key: code 59 (F1), char 0|-
+Alt+F9 (ESC [20;3~)|-l [20;3~|-|Last key: code 1067 (Alt+F9), char 0|-
+Ctrl+Up (ESC [1;5A) moves nothing: the run ended at the wall|-l [1;5A|-|Last key: code 3072 (Ctrl+Up), char 0|10,3
+a|a|-|Last key: code 0 (-), char 97 'a'|-
+z answers that there is nothing to zoom|z|nothing to zoom|-|-
+KEYS
 
 # ------------------------------------------------------------ ending
-keys q
-wait_exit
-check "demo: q ends the game with status 0" 0 "$HOST_STATUS"
-[ "$HOST_STATUS" = 124 ] && keys C-x
-
-demo_start
-wait_text "Press any key to enter the cave" >/dev/null
-keys Space
-wait_player 4,5 >/dev/null
-keys C-x
-wait_exit
-check "demo: Ctrl+X ends the game with status 0" 0 "$HOST_STATUS"
-
-demo_start
-wait_text "Press any key to enter the cave" >/dev/null
-keys Space
-wait_player 4,5 >/dev/null
-keys -l $'\e[1;3S'
-wait_exit
-check "demo: Alt+F4 (ESC [1;3S) ends the game with status 0" 0 "$HOST_STATUS"
+# fresh_game: a new game, past the title screen. end_check LABEL KEYS...: KEYS
+# end the game with status 0.
+fresh_game() { demo_start; wait_text "Press any key to enter the cave" && keys Space && wait_player 4,5 >/dev/null; }
+end_check() {
+    local label=$1
+    shift
+    keys "$@"
+    run_host_wait "$DIR" "$WAIT_SECONDS"
+    check "demo: $label ends the game with status 0" 0 "$HOST_STATUS"
+    if [ "$HOST_STATUS" = 124 ]; then keys C-x; fi
+}
+end_check q q
+fresh_game
+end_check Ctrl+X C-x
+fresh_game
+end_check "Alt+F4 (ESC [1;3S)" -l $'\e[1;3S'

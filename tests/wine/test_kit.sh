@@ -98,7 +98,7 @@ for way in $(kit_ways "$ARCH"); do
     dir=$WAY_DIR
     cp "$KIT/bin/$ARCH/UmberdeepSafeMode.exe" "$dir/"
     run_host_start "$dir" 30
-    window=$(host_window "$dir")
+    window=$HOST_PANE
     drawn=0
     for i in $(seq 150); do
         tmux -L "$TMUX_SOCKET" capture-pane -p -t "$window" 2>/dev/null |

@@ -24,17 +24,13 @@ window_start() {
     wait_window || fail "the console window opens" "no window titled Umberdeep"
 }
 
-wait_exit() { run_host_wait "$DIR" "$WAIT_SECONDS"; }
-
 # ------------------------------------------------------------ the demo
 window_start demo
-if wait_text "Press any key to enter the cave"; then pass "window demo: the title screen comes up"
-else fail "window demo: the title screen comes up" "$(screen | head -n 12)"; fi
+see "window demo: the title screen comes up" "Press any key to enter the cave"
 check_banner "window demo"
 
 window_keys space
-if wait_text "UMBERDEEP DEMO"; then pass "window demo: a key leaves the title screen"
-else fail "window demo: a key leaves the title screen" "$(screen | head -n 12)"; fi
+see "window demo: a key leaves the title screen" "UMBERDEEP DEMO"
 check "window demo: the player starts in the first room" 4,5 "$(wait_player 4,5)"
 window_keys Up
 check "window demo: Up steps up, key code 72" "4,4 Last key: code 72 (Up), char 0" \
@@ -54,44 +50,30 @@ if [ -n "${WINDOW_PICTURE_OUT:-}" ]; then
     window_picture "$WINDOW_PICTURE_OUT"
 fi
 window_keys q
-wait_exit
+run_host_wait "$DIR" "$WAIT_SECONDS"
 check "window demo: q ends the game with status 0" 0 "$HOST_STATUS"
 
 # ------------------------------------------------------------ the key vocabulary
 # The typed-keys module (module_input's "typed" scenario) reads the groups of
 # keys this script types from expected.txt, one a line, "LABEL<TAB>NAME ...",
-# and checks each key pressed against them: its name (the modifiers and the key
-# the record carried) and that the host reported the key table's code and the
-# record's character. It writes one "PASS LABEL" or "FAIL LABEL: ..." line a
-# group to probe.out, which this script reads.
-
-# expect_group LABEL NAME...: adds a group to expected.txt.
-GROUPS_EXPECTED=0
-expect_group() {
-    local label=$1
-    shift
-    printf '%s\t%s\n' "$label" "$*" >>"$DIR/expected.txt"
-    GROUPS_EXPECTED=$((GROUPS_EXPECTED + 1))
-}
-
-# group_verdicts: waits for the module's verdict on every group so far, and
-# passes them on.
-GROUPS_READ=0
-group_verdicts() {
-    local i line
-    for i in $(seq $((WAIT_SECONDS * 10))); do
-        [ "$(grep -c -E '^(PASS|FAIL) ' "$DIR/probe.out" 2>/dev/null)" -ge "$GROUPS_EXPECTED" ] && break
-        sleep 0.1
-    done
+# checks each key pressed against them (its name, and the key table's code and
+# the record's character from os_get_input) and writes one verdict a group to
+# probe.out, "PASS LABEL ..." or "FAIL LABEL: ...", which this script passes on.
+expect_group() { local label=$1; shift; printf '%s\t%s\n' "$label" "$*" >>"$DIR/expected.txt"; }
+verdict_count() { grep -c -E '^(PASS|FAIL) ' "$DIR/probe.out" 2>/dev/null; }
+has_verdicts() { [ "$(verdict_count)" -ge "$1" ]; }
+# verdicts N: waits for the module's first N verdicts and passes on those not yet passed on.
+VERDICTS_READ=0
+verdicts() {
+    local line
+    until_true has_verdicts "$1" || fail "window keys: the module's verdicts" "$1 groups typed, $(verdict_count) verdicts"
     while IFS= read -r line; do
         case $line in
             "PASS "*) pass "${line#PASS }" ;;
             *) line=${line#FAIL }; fail "${line%%: *}" "${line#*: }" ;;
         esac
-    done < <(grep -E '^(PASS|FAIL) ' "$DIR/probe.out" 2>/dev/null | sed -n "$((GROUPS_READ + 1)),\$p")
-    GROUPS_READ=$GROUPS_EXPECTED
-    [ "$GROUPS_READ" = "$(grep -c -E '^(PASS|FAIL) ' "$DIR/probe.out" 2>/dev/null)" ] ||
-        fail "window keys: the module's verdicts" "$GROUPS_EXPECTED groups typed"
+    done < <(grep -E '^(PASS|FAIL) ' "$DIR/probe.out" 2>/dev/null | sed -n "$((VERDICTS_READ + 1)),\$p")
+    VERDICTS_READ=$1
 }
 
 # modifier_variants KEY...: each key plain and with Shift, Ctrl, Shift+Ctrl, Alt
@@ -118,28 +100,28 @@ expect_group "window keys: the keypad with Num Lock off gives the navigation cod
     Home Up Prior Left char:0 Right End Down Next char:0
 # shellcheck disable=SC2086
 window_keys $table_keys $high_keys
-GROUPS_EXPECTED=2 group_verdicts
+verdicts 2
 # Characters above 127 that the US keyboard map lacks: xdotool maps each to a
 # spare key code for the moment, and Wine gives the character in code page 437.
 # xdotool takes the mapping back once the key's delay is over; Wine must have
 # looked the key up by then, so the delay is long.
 KEY_DELAY=1000 window_keys eacute udiaeresis
-GROUPS_EXPECTED=3 group_verdicts
+verdicts 3
 # Num Lock is the X server's own state, so it is typed through the server's
 # keyboard: the keypad then types digits (key code 0), and with Num Lock off
 # the navigation keys' codes; KP_Begin and KP_Insert are outside the table.
 keypad="KP_Home KP_Up KP_Prior KP_Left KP_Begin KP_Right KP_End KP_Down KP_Next KP_Insert"
 # shellcheck disable=SC2086
 server_keys Num_Lock $keypad Num_Lock $keypad
-group_verdicts
+verdicts 5
 check "window keys: lone modifier and lock keys report nothing" "" "$(grep '^unlogged' "$DIR/probe.out")"
 window_keys ctrl+x
-wait_exit
+run_host_wait "$DIR" "$WAIT_SECONDS"
 check "window keys: Ctrl+X ends the game inside os_get_input with status 0" "typed=ctrl+char:24 want=0/24 0" \
     "$(tail -n 1 "$DIR/probe.out") $HOST_STATUS"
 
 window_start input typed
 window_keys alt+F4
-wait_exit
+run_host_wait "$DIR" "$WAIT_SECONDS"
 check "window keys: Alt+F4 ends the game inside os_get_input with status 0" "typed=alt+F4 want=1062/0 0" \
     "$(tail -n 1 "$DIR/probe.out") $HOST_STATUS"
