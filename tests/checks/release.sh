@@ -5,7 +5,7 @@
 # sorted order; its texts end every line in CRLF; its executables and import
 # libraries are the ones the build made, and the MSVC-format import library of
 # each bitness binds a module built with clang and lld-link to the host's plain
-# export names. Prints PASS:/FAIL: lines.
+# export names.
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
 . "$WINE_TESTS_ROOT/tests/wine/kit_ways.sh"
@@ -26,15 +26,9 @@ lib/$arch/UmberdeepSafeMode.lib lib/$arch/libUmberdeepSafeMode.dll.a
 lib/$arch/pkgconfig/UmberdeepSafeMode.pc selftest/$arch/UmberdeepSafeMode-selftest.exe
 selftest/$arch/selftest-module.dll selftest/$arch/selftest-no-entry.dll"
 done
-# Files of the archive that the build made, each against its place in the tree.
-BUILT_FILES="UmberdeepSafeMode.exe UmberdeepSafeMode.lib libUmberdeepSafeMode.dll.a"
 
 # zip_entries ZIP: the archive's file entries in their order, one a line.
-zip_entries() {
-    python3 -c 'import sys, zipfile
-for e in zipfile.ZipFile(sys.argv[1]).infolist():
-    if not e.is_dir(): print(e.filename)' "$1"
-}
+zip_entries() { python3 -c 'import sys, zipfile; print("\n".join(e.filename for e in zipfile.ZipFile(sys.argv[1]).infolist() if not e.is_dir()))' "$1"; }
 
 # The texts a person opens on Windows: every line ends in CRLF.
 TEXT_FILES="PLAYING.txt WRITING-MODULES.txt examples/CMakeLists.txt examples/hello_module.c
@@ -71,41 +65,27 @@ check "release: the archive holds exactly the kit's files, in one folder $NAME" 
 check "release: the archive's entries come in sorted order" \
     "$(zip_entries "$WORK/one/release/$NAME.zip" | LC_ALL=C sort)" "$(zip_entries "$WORK/one/release/$NAME.zip")"
 
-differing=""
-for file in $EXPECTED_FILES; do
-    cmp -s "$ONE/$file" "$TWO/$file" || differing+=" $file"
-done
-check "release: two clean builds give the same bytes in every file" "" "${differing# }"
-not_crlf=""
-for file in $TEXT_FILES; do
-    python3 -c 'import sys; t = open(sys.argv[1], "rb").read(); sys.exit(0 if t.endswith(b"\r\n") and t.count(b"\n") == t.count(b"\r\n") else 1)' \
-        "$ONE/$file" || not_crlf+=" $file"
-done
-check "release: the texts end every line in CRLF" "" "${not_crlf# }"
+check "release: two clean builds give the same bytes in every file" "" \
+    "$(for file in $EXPECTED_FILES; do cmp -s "$ONE/$file" "$TWO/$file" || echo "$file"; done)"
+check "release: the texts end every line in CRLF" "" "$(for file in $TEXT_FILES; do
+    python3 -c 'import sys; t = open(sys.argv[1], "rb").read(); sys.exit(not t.endswith(b"\r\n") or t.count(b"\n") != t.count(b"\r\n"))' \
+        "$ONE/$file" || echo "$file"; done)"
 check "release: two clean builds give the same archive (sha256)" \
     "$(sha256sum <"$WORK/one/release/$NAME.zip" | cut -d' ' -f1)" \
     "$(sha256sum <"$WORK/two/release/$NAME.zip" | cut -d' ' -f1)"
 
-for ARCH in x64 x86; do
-    arch=$ARCH
-    for file in $BUILT_FILES; do
-        place=bin/$arch
-        [ "$file" = UmberdeepSafeMode.exe ] || place=lib/$arch
-        if cmp -s "$WORK/one/windows-$arch/$file" "$ONE/$place/$file"; then
-            pass "release: $place/$file is the one the build made"
-        else
-            fail "release: $place/$file is the one the build made" "differs or missing"
-        fi
-    done
+for arch in x64 x86; do
+    ARCH=$arch
+    check "release: its executable and import libraries for $arch are the ones the build made" "" "$(
+        for place in bin/$arch/UmberdeepSafeMode.exe lib/$arch/UmberdeepSafeMode.lib lib/$arch/libUmberdeepSafeMode.dll.a; do
+            cmp -s "$WORK/one/windows-$arch/${place##*/}" "$ONE/$place" || echo "$place differs or is missing"; done)"
 
     # A module linked the MSVC way against the archive's import library
     # imports the services by their plain names from the host.
     dir=$WORK/msvc-$arch
     mkdir -p "$dir"
     kit_way_build msvc "$arch" "$ONE" "$dir" || cat "$dir/build.log"
-    objdump=x86_64-w64-mingw32-objdump
-    [ "$arch" = x86 ] && objdump=i686-w64-mingw32-objdump
     check "release: a module linked with lld-link imports os_get_input os_init os_put_font from UmberdeepSafeMode.exe" \
         "UmberdeepSafeMode.exe os_get_input os_init os_put_font" \
-        "$("$objdump" -p "$dir/Umberdeep.dll" 2>&1 | awk '/DLL Name:/ {print $NF} /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ {print $NF}' | tr '\n' ' ' | sed 's/ $//')"
+        "$(x86_64-w64-mingw32-objdump -p "$dir/Umberdeep.dll" 2>&1 | awk '/DLL Name:/ {print $NF} /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ {print $NF}' | tr '\n' ' ' | sed 's/ $//')"
 done

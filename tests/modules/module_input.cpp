@@ -1,11 +1,11 @@
 // Keys typed on a real keyboard (a console window), for tests/wine/test_window.sh.
-// Scenario "typed" (argv[1]) checks every key pressed against the groups of
-// keys the script types (expected.txt, one a line: "LABEL<TAB>NAME NAME ..."):
+// Scenario "typed" (argv[1]) writes the groups of keys the script is to type to
+// plan.txt ("typed_alone" none), then checks every key pressed against them:
 // the key's name, read from the record before the host takes it, and that
-// os_get_input reported the key table's code and the record's character. It
-// writes one verdict a group to probe.out, "PASS LABEL (N keys)" or "FAIL LABEL
-// (N keys): NAME(...) ...", and "typed=NAME want=KEY/CHAR" for each key beyond
-// the groups, before the host takes it. It returns 0 after a q.
+// os_get_input reported the key table's code and the record's character. It writes one verdict a group
+// to probe.out, "PASS LABEL (N keys)" or "FAIL LABEL (N keys): NAME(...) ...",
+// and "typed=NAME want=KEY/CHAR" for each key beyond the groups, before the
+// host takes it. It returns 0 after a q.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -46,54 +46,84 @@ void name_key(const KEY_EVENT_RECORD& k, char* name, size_t size) {
     std::snprintf(name, size, "%s%s%s%s", shift, ctrl, alt, key);
 }
 
+// The groups of keys the script types, in order: TYPED the HOW way ("window":
+// X events to the window; "slow": the same, a second apart, for characters
+// the keyboard map lacks; "server": through the X server's keyboard, which
+// keeps Num Lock's state), each key then named as EXPECTED says.
 struct typed_group {
-    std::string label;
-    std::vector<std::string> keys;
+    std::string label, how, typed, expected;
 };
 
-std::vector<typed_group> read_groups() {
-    std::vector<typed_group> groups;
-    FILE* in = std::fopen("expected.txt", "rb");
-    if (in == nullptr) return groups;
-    char line[4096];
-    while (std::fgets(line, sizeof line, in) != nullptr) {
-        char* tab = std::strchr(line, '\t');
-        if (tab == nullptr) continue;
-        *tab = '\0';
-        typed_group group{line, {}};
-        for (char* key = std::strtok(tab + 1, " \r\n"); key != nullptr; key = std::strtok(nullptr, " \r\n"))
-            group.keys.push_back(key);
-        groups.push_back(group);
+// The keys of the table, those with codes or those that give 0, each plain and
+// with Shift, Ctrl, Shift+Ctrl, Alt and Ctrl+Alt; Alt+F4 is left out, as it
+// ends the game.
+std::string table_keys(bool with_codes) {
+    static const char* const modifiers[] = {"", "shift+", "ctrl+", "shift+ctrl+", "alt+", "ctrl+alt+"};
+    std::string keys;
+    for (const key_row& row : key_rows) {
+        if ((row.plain != 0) != with_codes) continue;
+        for (const char* modifier : modifiers)
+            if (row.virtual_key != VK_F4 || std::strstr(modifier, "alt+") == nullptr)
+                keys += std::string(keys.empty() ? "" : " ") + modifier + row.x_name;
     }
-    std::fclose(in);
-    return groups;
+    return keys;
 }
 
-// Where the typed keys stand against the groups, read when the first key comes:
-// by then the script has written them all.
+std::vector<typed_group> typed_groups() {
+    const std::string keypad =
+        "Num_Lock KP_Home KP_Up KP_Prior KP_Left KP_Begin KP_Right KP_End KP_Down KP_Next KP_Insert";
+    return {
+        {"every row of the key table with every modifier", "window", table_keys(true), table_keys(true)},
+        {"F10-F12 with every modifier give 0", "window", table_keys(false), table_keys(false)},
+        {"\xC3\xA9 and \xC3\xBC arrive as 0x82 and 0x81 (-126, -127)", "slow", "eacute udiaeresis",
+         "char:130 char:129"},
+        {"the keypad with Num Lock on types digits", "server", keypad,
+         "KP_7 KP_8 KP_9 KP_4 KP_5 KP_6 KP_1 KP_2 KP_3 KP_0"},
+        {"the keypad with Num Lock off gives the navigation codes (KP_Begin and KP_Insert are outside the table)",
+         "server", keypad, "Home Up Prior Left char:0 Right End Down Next char:0"},
+    };
+}
+
+// The plan the script follows: "HOW<TAB>TYPED" a group.
+void write_plan(const std::vector<typed_group>& groups) {
+    FILE* out = std::fopen("plan.txt", "wb");
+    if (out == nullptr) return;
+    for (const typed_group& g : groups) std::fprintf(out, "%s\t%s\n", g.how.c_str(), g.typed.c_str());
+    std::fclose(out);
+}
+
+std::vector<std::string> words(const std::string& text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+// Where the typed keys stand against the groups.
 struct typed_verdict {
-    bool read = false;
     std::vector<typed_group> groups;
     size_t group = 0, key = 0;
     std::string wrong;
 
-    bool beyond_groups() {
-        if (!read) groups = read_groups();
-        read = true;
-        return group >= groups.size();
-    }
+    bool beyond_groups() const { return group >= groups.size(); }
 
     void take(const char* name, int want_key, int want_char, int got_key, int got_char) {
         const typed_group& g = groups[group];
+        const std::vector<std::string> expected = words(g.expected);
         char text[96] = "";
-        if (g.keys[key] != name)
-            std::snprintf(text, sizeof text, " %s(expected %s)", name, g.keys[key].c_str());
+        if (expected[key] != name)
+            std::snprintf(text, sizeof text, " %s(expected %s)", name, expected[key].c_str());
         else if (got_key != want_key || got_char != want_char)
             std::snprintf(text, sizeof text, " %s(got=%d/%d,want=%d/%d)", name, got_key, got_char,
                           want_key, want_char);
         wrong += text;
-        if (++key < g.keys.size()) return;
-        report("%s %s (%zu keys)%s%s", wrong.empty() ? "PASS" : "FAIL", g.label.c_str(), g.keys.size(),
+        if (++key < expected.size()) return;
+        report("%s %s (%zu keys)%s%s", wrong.empty() ? "PASS" : "FAIL", g.label.c_str(), expected.size(),
                wrong.empty() ? "" : ":", wrong.c_str());
         ++group;
         key = 0;
@@ -101,7 +131,9 @@ struct typed_verdict {
     }
 } verdict;
 
-int run_typed() {
+int run_typed(bool with_groups) {
+    if (with_groups) verdict.groups = typed_groups();
+    write_plan(verdict.groups);
     os_init();
     input = open_console_input();
     for (;;) {
@@ -132,7 +164,8 @@ int run_typed() {
 
 int dll_main(int argc, char** argv) {
     const char* scenario = argc > 1 ? argv[1] : "";
-    if (std::strcmp(scenario, "typed") == 0) return run_typed();
+    if (std::strcmp(scenario, "typed") == 0) return run_typed(true);
+    if (std::strcmp(scenario, "typed_alone") == 0) return run_typed(false);
     report("unknown scenario <%s>", scenario);
     return 3;
 }

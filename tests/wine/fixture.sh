@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
 # The Wine bench as a CTest fixture (tests/CMakeLists.txt), shared by all the
-# Wine tests of one run:
-#
-#   fixture.sh start FILE   starts a bench (a Wine prefix, an X display and a
-#                           tmux server of its own) and writes what a test needs
-#                           to join it to FILE, which tests/run_test.sh sources;
-#                           wine_bench_start then finds it running
-#   fixture.sh stop FILE    stops the bench FILE names, and removes FILE
+# Wine tests of one run: "fixture.sh start FILE" starts a bench (a Wine prefix,
+# an X display and a tmux server of its own) and writes to FILE what a test
+# needs to join it (tests/run_test.sh sources it); "fixture.sh stop FILE" stops
+# that bench and removes FILE.
 set -u
 . "$(dirname "$0")/lib.sh"
 
@@ -15,36 +12,22 @@ PATH WINELOADER WINE_RUNS_32BIT I386_RUN I386_WHY"
 
 stop_bench() {
     [ -f "$1" ] || return 0
-    (
-        . "$1"
-        OWN_BENCH=1 wine_bench_stop
-        # What a test broken off inside the emulation namespace left behind.
-        tmux -L "$TMUX_SOCKET-i386" kill-server >/dev/null 2>&1
-    )
+    # Also what a test broken off inside the emulation namespace left behind.
+    (. "$1"; OWN_BENCH=1 wine_bench_stop; tmux -L "$TMUX_SOCKET-i386" kill-server >/dev/null 2>&1)
     rm -f "$1"
 }
 
 case ${1:-} in
     start)
-        # A run broken off may have left its bench.
-        stop_bench "$2"
+        stop_bench "$2"  # a run broken off may have left its bench
         unset BENCH_DIR
         wine_bench_start
-        if [ ! -f "$WINEPREFIX/system.reg" ]; then
-            echo "fixture: the Wine prefix was not set up"
-            wine_bench_stop
-            exit 1
-        fi
+        [ -f "$WINEPREFIX/system.reg" ] || { echo "fixture: the Wine prefix was not set up"; wine_bench_stop; exit 1; }
         tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s bench "sleep 2147483647"
         for name in $BENCH_SETTINGS; do
             [ -n "${!name+set}" ] && printf 'export %s=%q\n' "$name" "${!name}"
         done >"$2.tmp" && mv "$2.tmp" "$2"
-        echo "fixture: bench $BENCH_DIR, display $DISPLAY, tmux server $TMUX_SOCKET, 32-bit programs: $I386_RUN"
-        ;;
-    stop)
-        stop_bench "$2"
-        ;;
-    *)
-        echo "usage: fixture.sh start|stop FILE" >&2
-        exit 2 ;;
+        echo "fixture: bench $BENCH_DIR, display $DISPLAY, tmux server $TMUX_SOCKET, 32-bit programs: $I386_RUN" ;;
+    stop) stop_bench "$2" ;;
+    *) echo "usage: fixture.sh start|stop FILE" >&2; exit 2 ;;
 esac

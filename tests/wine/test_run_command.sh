@@ -98,42 +98,38 @@ check "run command, a module that does not load: status 1, and it says what stat
     "$(cat "$WORK/status" 2>/dev/null) $(grep -c '^run: status 1 is the game.s own result, or the host could not start it: the module did not load' "$WORK/stderr")"
 
 # ------------------------------------------------------------ refused at once
-# answer LABEL STATUS LINE [RUN ARGS...]: the command, without a terminal, ends
-# with STATUS, and LINE is the last line it writes.
-answer() {
-    local label=$1 status=$2 line=$3
-    shift 3
-    UMBERDEEP_NO_TMUX=1 bash "$RUN_COMMAND" "$@" </dev/null >"$WORK/answer.out" 2>"$WORK/answer.err"
-    check "run command $label: status $status, and it says why in one line" "$status $line" \
-        "$? $(tail -n 1 "$WORK/answer.err")"
-}
-answer "--module with no such file" 1 "run: $WORK/none.dll: no such file" --module "$WORK/none.dll"
-answer "--module with a text file" 1 \
-    "run: $WINE_TESTS_ROOT/README.md is not a Windows DLL, so no host can load it as a game module" \
-    --module "$WINE_TESTS_ROOT/README.md"
-answer "--module with a DLL without dll_main" 1 \
-    "run: $BUILD_DIR/modules/launch_no_entry.dll exports no dll_main, so the host would stop with \"main: GetProcAddress failed\"; define int dll_main(int argc, char **argv) with os_services.h included, which exports it" \
-    --module "$BUILD_DIR/modules/launch_no_entry.dll"
-# Modules of tests/modules/run_command: one that needs the compiler's runtime
-# DLL, one that needs the Visual C++ runtime (Wine carries it, a bare Windows
-# does not), both refused unless the DLL stands beside them; one that finds the
-# DLL it needs beside itself, and gets as far as the terminal.
-modules=$BUILD_DIR/modules/run-command
-for needed in "$BUILD_ROOT/windows-x86/modules/run-command/needs-libgcc/Umberdeep.dll libgcc_s_dw2-1.dll" \
-              "$modules/needs-vcruntime/Umberdeep.dll vcruntime140.dll"; do
-    answer "--module with a DLL that needs ${needed#* }" 1 \
-        "run: ${needed% *} needs ${needed#* }, neither Windows' own nor beside it, so the host would stop with \"main: LoadLibrary failed\"; put it beside the module, or link the compiler's runtime statically (-static-libgcc -static-libstdc++)" \
-        --module "${needed% *}"
-done
-answer "--module with the DLL it needs beside it" 1 "run: open a terminal and run: bash scripts/run.sh" \
-    --module "$modules/helper-beside/Umberdeep.dll"
-answer "with an unknown option" 2 \
-    "run: unknown option --bogus (arguments for the game go after --); see: bash scripts/run.sh --help" \
-    --window --bogus
+# Each line: what the command is given (its arguments after "|"), the status it
+# ends with without a terminal, and the one line that says why, its last. The
+# modules of tests/modules/run_command need the compiler's runtime DLL or the
+# Visual C++ runtime (which Wine carries and a bare Windows does not), refused
+# unless it stands beside them, or a DLL of their own that stands beside them.
+fix="put it beside the module, or link the compiler's runtime statically (-static-libgcc -static-libstdc++)"
+dlls=$BUILD_DIR/modules/run-command
+libgcc=$BUILD_ROOT/windows-x86/modules/run-command/needs-libgcc/Umberdeep.dll
+no_entry=$BUILD_DIR/modules/launch_no_entry.dll
+while IFS='|' read -r label args status line; do
+    # shellcheck disable=SC2086
+    UMBERDEEP_NO_TMUX=1 bash "$RUN_COMMAND" $args </dev/null >"$WORK/answer.out" 2>"$WORK/answer.err"
+    check "run command $label: status $status, and it says why in one line" "$status $line" "$? $(tail -n 1 "$WORK/answer.err")"
+done <<ANSWERS
+--module with no such file|--module $WORK/none.dll|1|run: $WORK/none.dll: no such file
+--module with a text file|--module $WINE_TESTS_ROOT/README.md|1|run: $WINE_TESTS_ROOT/README.md is not a Windows DLL, so no host can load it as a game module
+--module with a DLL without dll_main|--module $no_entry|1|run: $no_entry exports no dll_main, so the host would stop with "main: GetProcAddress failed"; define int dll_main(int argc, char **argv) with os_services.h included, which exports it
+--module with a DLL that needs libgcc_s_dw2-1.dll|--module $libgcc|1|run: $libgcc needs libgcc_s_dw2-1.dll, neither Windows' own nor beside it, so the host would stop with "main: LoadLibrary failed"; $fix
+--module with a DLL that needs vcruntime140.dll|--module $dlls/needs-vcruntime/Umberdeep.dll|1|run: $dlls/needs-vcruntime/Umberdeep.dll needs vcruntime140.dll, neither Windows' own nor beside it, so the host would stop with "main: LoadLibrary failed"; $fix
+with an unknown option|--window --bogus|2|run: unknown option --bogus (arguments for the game go after --); see: bash scripts/run.sh --help
+--module with the DLL it needs beside it, no terminal and no tmux|--module $dlls/helper-beside/Umberdeep.dll|1|run: open a terminal and run: bash scripts/run.sh
+ANSWERS
+# The last line's command, besides:
+check "run command, no terminal and no tmux: it says it needs a terminal" 1 "$(grep -c "needs a terminal" "$WORK/answer.err")"
 bash "$RUN_COMMAND" --module "$WORK/none.dll" --help </dev/null >"$WORK/help.out" 2>&1
 check "run command --help: status 0, and it prints the usage" \
     "0 usage: bash scripts/run.sh [--window] [--module PATH/TO/Umberdeep.dll] [--] [GAME ARGS...]" \
     "$? $(head -n 1 "$WORK/help.out")"
+DISPLAY='' UMBERDEEP_NO_TMUX=1 bash "$RUN_COMMAND" --module "$BUILD_ROOT/windows-x86/Umberdeep.dll" --window </dev/null >/dev/null 2>"$WORK/nodisplay.err"
+check "run command --window without a display: status 1, and it says so in one line" \
+    "1 run: --window needs a desktop (DISPLAY is not set); in a terminal, play without it: bash scripts/run.sh" \
+    "$? $(cat "$WORK/nodisplay.err")"
 
 # ------------------------------------------------------------ from a cmd prompt
 # The game started from a prompt that goes on afterwards: once q ends it, what
@@ -175,17 +171,7 @@ play_in_window() {
 play_in_window "run command --window"
 [ "$I386_RUN" = none ] || play_in_window "run command --window --module (i686 demo)" --module "$i686_demo"
 
-env -u DISPLAY bash "$RUN_COMMAND" --module "$i686_demo" --window </dev/null >"$WORK/nodisplay.out" 2>"$WORK/nodisplay.err"
-check "run command --window without a display: status 1" 1 "$?"
-check "run command --window without a display: it says so in one line" \
-    "run: --window needs a desktop (DISPLAY is not set); in a terminal, play without it: bash scripts/run.sh" \
-    "$(cat "$WORK/nodisplay.err")"
-
 # ------------------------------------------------------------ without a terminal
-UMBERDEEP_NO_TMUX=1 bash "$RUN_COMMAND" </dev/null >"$WORK/plain.out" 2>"$WORK/plain.err"
-check "no terminal, no tmux: status 1" 1 "$?"
-check "no terminal, no tmux: it says it needs a terminal" 1 "$(grep -c "needs a terminal" "$WORK/plain.err")"
-
 # The command waits for the game in tmux to end and reports its status.
 (TMUX_TMPDIR=$WORK UMBERDEEP_TMUX_SESSION=umberdeep-test bash "$RUN_COMMAND" </dev/null >"$WORK/tmux.out" 2>"$WORK/tmux.err"
  echo $? >"$WORK/tmux.status") &
