@@ -143,7 +143,7 @@ for arch in $ARCHES; do
         i386_support
         case $I386_RUN in
             none)
-                note="The i686 host is left out: $I386_WHY."
+                note="The i686 host is left out: ${I386_WHY%.}."
                 echo "bench: $note" >&2
                 continue ;;
             emulated)
