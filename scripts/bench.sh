@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Benchmarks of the real host under Wine, for the x86_64 and the i686 host: each
 # figure against the platform's own limit for the same work, measured in the
-# same run. The cell write and the empty poll are measured again in Wine's
-# console window (wineconsole), in columns of their own. Prints a table and
-# writes it to $BUILD_ROOT/bench/results.md.
+# same run. The services are timed by the self-test that ships
+# (UmberdeepSafeMode-selftest.exe --bench, its module inside the real host); the
+# cell write and the empty poll are measured again in Wine's console window
+# (wineconsole), in columns of their own. The start-up is compared with the
+# programs of bench/. Prints a table and writes it to $BUILD_ROOT/bench/results.md.
 #
 # usage: scripts/bench.sh [--quick] [--docs]
 #   --quick    a tenth of every count, and 3 start-up rounds (to try it out)
@@ -46,8 +48,8 @@ for arch in $ARCHES; do
     dir=$BUILD_ROOT/windows-$arch
     echo "bench: building $dir" >&2
     { cmake --preset "windows-$arch" -B "$dir" >/dev/null &&
-      cmake --build "$dir" -j "$(nproc)" --target UmberdeepSafeMode bench_module \
-          bench_startup bench_bare bench_launcher >/dev/null; } || {
+      cmake --build "$dir" -j "$(nproc)" --target UmberdeepSafeMode selftest_runner \
+          selftest_module bench_startup bench_bare bench_launcher >/dev/null; } || {
         echo "bench: build of windows-$arch failed" >&2
         exit 1
     }
@@ -58,26 +60,34 @@ done
 wine_bench_start
 trap wine_bench_stop EXIT
 
-# measure ARCH [window]: the benchmark module inside the real host, one
-# process: in a tmux pane, or with "window" in Wine's console window, where it
-# times the cell write and the empty poll only.
+# measure ARCH [window]: the self-test's bench, its module inside the real host:
+# in a tmux pane, or with "window" in Wine's console window, where it times the
+# cell write and the empty poll only. The self-test prints the figures as
+# "  key=value" lines; services-NAME.txt keeps them as key=value, and its exit
+# status (0 when the bench ran to its end).
 measure() {
     local arch=$1 build=$BUILD_ROOT/windows-$1 dir name=$1
     dir=$(mktemp -d "$BENCH_DIR/measure-$arch.XXXXXX")
+    mkdir "$dir/selftest"
     cp "$build/UmberdeepSafeMode.exe" "$dir/"
-    cp "$build/bench/bench_module.dll" "$dir/Umberdeep.dll"
-    local args=()
-    [ "$quick" = 1 ] && args=(quick)
+    cp "$build/selftest/UmberdeepSafeMode-selftest.exe" "$build/selftest/selftest-module.dll" "$dir/selftest/"
+    local options=(--bench)
+    [ "$quick" = 1 ] && options+=(--quick)
     if [ "${2:-}" = window ]; then
         name=window-$arch
         echo "bench: [$arch] cell write and poll in a console window" >&2
-        run_window_start "$dir" 600 UmberdeepSafeMode.exe window "${args[@]}"
+        # The console window is the program's console, standard output too: cmd
+        # sends the self-test's to a file.
+        printf '%s\r\n' "selftest\\UmberdeepSafeMode-selftest.exe ${options[*]} --window UmberdeepSafeMode.exe >bench.txt" \
+            >"$dir/bench.bat"
+        run_window_start "$dir" 600 cmd /c bench.bat
         run_host_wait "$dir" 600
     else
         echo "bench: [$arch] services (about $([ "$quick" = 1 ] && echo 10 || echo 90) s)" >&2
-        run_host "$dir" 600 "${args[@]}"
+        HOST_PROGRAM="wine selftest/UmberdeepSafeMode-selftest.exe >bench.txt" \
+            run_host "$dir" 600 "${options[@]}" UmberdeepSafeMode.exe
     fi
-    cp "$dir/bench.out" "$OUT_DIR/services-$name.txt" 2>/dev/null || : >"$OUT_DIR/services-$name.txt"
+    sed -n 's/\r$//; s/^  \([a-z0-9_]*=\)/\1/p' "$dir/bench.txt" >"$OUT_DIR/services-$name.txt" 2>/dev/null
     echo "status=$HOST_STATUS" >>"$OUT_DIR/services-$name.txt"
 }
 
@@ -133,7 +143,7 @@ for arch in $ARCHES; do
         i386_support
         case $I386_RUN in
             none)
-                note="The i686 host is left out: $I386_WHY."
+                note="The i686 host is left out: ${I386_WHY%.}."
                 echo "bench: $note" >&2
                 continue ;;
             emulated)
@@ -177,23 +187,23 @@ startup_paired() {
               else printf "%.3f", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 > 0 && a != "") printf "%.3f", a / b; else printf "?" }'; }
-median_of() { echo "$1" | cut -d/ -f2; }
 # cell HOST LIMIT [RATIO]: "host / limit / ratio"
 cell() { local r=${3:-$(ratio "$1" "$2")}; echo "$1 / $2 / **$r**"; }
 
 declare -A row
 for arch in $ARCHES; do
-    row[screen_$arch]=$(cell "$(value "$arch" screen_host_ms)" "$(value "$arch" screen_direct_ms)")
+    row[screen_$arch]=$(cell "$(value "$arch" screen_host_ms)" "$(value "$arch" screen_direct_ms)" "$(value "$arch" screen_ratio)")
     row[screenpair_$arch]=$(cell "$(value "$arch" screen_host_spread)" "$(value "$arch" screen_direct_spread)" "$(value "$arch" screen_pair_ratio)")
     row[onecall_$arch]="$(value "$arch" screen_one_call_ms)"
-    row[banner_$arch]=$(cell "$(value "$arch" banner_host_ms)" "$(value "$arch" banner_direct_ms)")
+    row[banner_$arch]=$(cell "$(value "$arch" banner_host_ms)" "$(value "$arch" banner_direct_ms)" "$(value "$arch" banner_ratio)")
     row[bannerspread_$arch]=$(cell "$(value "$arch" banner_host_spread)" "$(value "$arch" banner_direct_spread)" "$(value "$arch" banner_pair_ratio)")
     row[bannercells_$arch]=$(value "$arch" banner_cells)
     # The cell write and the poll, in the terminal and in the console window.
     for what in cell poll; do
         for side in "$arch:$arch" "window_$arch:window-$arch"; do
             key=${side%%:*} file=${side#*:}
-            row[${what}_$key]=$(cell "$(value "$file" ${what}_host_mean)" "$(value "$file" ${what}_direct_mean)")
+            row[${what}_$key]=$(cell "$(value "$file" ${what}_host_mean)" "$(value "$file" ${what}_direct_mean)" \
+                "$(value "$file" ${what}_ratio)")
             row[${what}med_$key]=$(cell "$(value "$file" ${what}_host_block_median)" \
                 "$(value "$file" ${what}_direct_block_median)" "$(value "$file" ${what}_pair_ratio)")
         done
@@ -202,8 +212,8 @@ for arch in $ARCHES; do
         h=$(value "$arch" pause_host_$clock)
         s=$(value "$arch" pause_sleep_$clock)
         q=$(value "$arch" pause_query_$clock)
-        row[pause${clock}_$arch]=$(cell "$h" "$s" "$(ratio "$(median_of "$h")" "$(median_of "$s")")")
-        row[pauseq${clock}_$arch]=$(cell "$h" "$q" "$(ratio "$(median_of "$h")" "$(median_of "$q")")")
+        row[pause${clock}_$arch]=$(cell "$h" "$s" "$(value "$arch" pause_sleep_${clock}_ratio)")
+        row[pauseq${clock}_$arch]=$(cell "$h" "$q" "$(value "$arch" pause_query_${clock}_ratio)")
         row[alone${clock}_$arch]=$(value "$arch" pause_alone_$clock)
     done
     row[returned_$arch]=$(value "$arch" pause_host_returned)
@@ -305,7 +315,10 @@ if [ "$docs" = 1 ]; then
         echo "\`bash scripts/bench.sh\` builds the benchmarks, runs them under Wine for both hosts, in a"
         echo "terminal and, for the cell write and the poll, in Wine's console window too, and prints"
         echo "the whole table (also written to \`build/bench/results.md\`); \`--docs\` writes this"
-        echo "page. [Where the time goes](where-the-time-goes.md) explains the figures."
+        echo "page. The services are timed by the self-test that ships with the host:"
+        echo "\`UmberdeepSafeMode-selftest.exe --bench [--quick] [--window]\` runs its module inside the"
+        echo "host and prints the same figures as \`key=value\` lines on any Windows machine."
+        echo "[Where the time goes](where-the-time-goes.md) explains the figures."
         echo
         echo "## The goals"
         echo

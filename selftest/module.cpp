@@ -20,6 +20,9 @@
 
 void record_line(const char* line) { append_to_results_file(line); }
 
+// The bench scenario, a measurement rather than checks (module_bench.cpp).
+int run_bench(int argc, char** argv);
+
 namespace {
 
 bool is_witness = false;
@@ -882,6 +885,7 @@ const scenario scenarios[] = {
          return selftest::survived;
      }},
     {"soak", [](int, char**) { return soak(); }},
+    {"bench", run_bench},
 };
 
 // Whether argv[1], the scenario, is `name`: the command line's second word.

@@ -1,4 +1,5 @@
 // UmberdeepSafeMode-selftest.exe [--long | --only NAME] [--junit FILE] [HOST.exe]
+// UmberdeepSafeMode-selftest.exe --bench [--quick] [--window] [HOST.exe]
 //
 // Checks a host against its contract from inside Windows, in the console it
 // runs in. It copies the host and the test module into a temporary folder and
@@ -613,8 +614,39 @@ const scenario* named_scenario(const char* name) {
     return nullptr;
 }
 
+// --bench: the module's bench scenario alone, with `options` after its name. A
+// measurement, not a test: the module's figures, "  key=value" a line, and
+// status 0 when the host ran the bench to its end. Gives the console back and
+// removes the temporary folder, as the end of main does.
+int run_bench(const setup& s, const std::string& options) {
+    const std::string argument = "bench" + options;
+    const scenario c = {"bench", argument.c_str(), "the bench", test_module, false, false, true, 0, nullptr};
+    const std::string dir = s.temp + "\\bench";
+    prepare(s, c, dir);
+    const host_run run = run_host(s, c, dir);
+    unsigned long crash_code = 0;
+    std::string notes;
+    take_module_results(dir, c.title, &crash_code, &notes);
+    release_console();
+    remove_folder(s.temp);
+    bool finished = false;
+    std::printf("Figures from this machine:\n");
+    for (const std::string& line : results) {
+        const result r = split(line);
+        if (r.kind == "FAIL") std::printf("FAIL %s: %s\n", r.where.c_str(), r.text.c_str());
+        if (r.kind != "FIGURE") continue;
+        std::printf("  %s\n", r.text.c_str());
+        finished = finished || r.text == "done=1";
+    }
+    std::printf("  host_status=%lu\n", run.status);
+    if (!run.started) std::printf("The host did not start: error %lu\n", run.start_error);
+    else if (run.timed_out) std::printf("The host did not end within its time.\n");
+    return run.started && !run.timed_out && run.status == 0 && finished ? 0 : 1;
+}
+
 int usage() {
-    std::printf("usage: UmberdeepSafeMode-selftest.exe [--long | --only NAME] [--junit FILE] [HOST.exe]\n");
+    std::printf("usage: UmberdeepSafeMode-selftest.exe [--long | --only NAME] [--junit FILE] [HOST.exe]\n"
+                "       UmberdeepSafeMode-selftest.exe --bench [--quick] [--window] [HOST.exe]\n");
     return 2;
 }
 
@@ -625,6 +657,8 @@ int main(int argc, char** argv) {
     setup s;
     const char* junit = nullptr;
     const scenario* only = nullptr;
+    bool bench = false;
+    std::string bench_options;  // the bench scenario's arguments after its name
     char self[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, self, sizeof self);
     const std::string here = folder_of(self);
@@ -637,9 +671,13 @@ int main(int argc, char** argv) {
             only = named_scenario(argv[++i]);
             if (only == nullptr) return usage();
         }
+        else if (std::strcmp(argv[i], "--bench") == 0) bench = true;
+        else if (std::strcmp(argv[i], "--quick") == 0) bench_options += " quick";
+        else if (std::strcmp(argv[i], "--window") == 0) bench_options += " window";
         else if (argv[i][0] == '-') return usage();
         else s.host = argv[i];
     }
+    if (!bench && !bench_options.empty()) return usage();
     s.host = full_path(s.host);
     s.module = here + "\\selftest-module.dll";
     s.no_entry_module = here + "\\selftest-no-entry.dll";
@@ -662,6 +700,7 @@ int main(int argc, char** argv) {
     s.temp = std::string(temp) + "UmberdeepSafeMode-selftest-" + std::to_string(GetCurrentProcessId());
     CreateDirectoryA(s.temp.c_str(), nullptr);
     s.desktop = desktop_present();
+    if (bench) return run_bench(s, bench_options);
 
     check_exports(s);
     int index = 0;

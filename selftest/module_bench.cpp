@@ -1,0 +1,366 @@
+// The bench scenario: times the host's services against the same console work
+// done directly on the platform, in this one process. The two sides run in
+// alternating blocks, so that drift and the neighbours' load fall on both
+// alike. Every result is a figure "key=value" (check.h); times are in
+// microseconds unless the key says otherwise, and each "_ratio" is the
+// host's time over the direct one's.
+//
+// An argument "quick" divides every count by ten (for trying the bench out);
+// "window" times only the cell write and the empty poll, for a second run in
+// Wine's console window beside the one in a terminal.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "check.h"
+#include "console_mark.h"
+#include "os_services.h"
+#include "screen.h"
+
+namespace {
+
+double since_us(double start_ms) { return (counter_ms() - start_ms) * 1000; }
+
+struct summary {
+    double min, median, max, mean;
+};
+
+constexpr int max_samples = 1000;
+
+summary summarise(const double* values, int count) {
+    static double sorted[max_samples];
+    std::copy(values, values + count, sorted);
+    std::sort(sorted, sorted + count);
+    double sum = 0;
+    for (int i = 0; i < count; ++i) sum += values[i];
+    const double median = count % 2 ? sorted[count / 2] : (sorted[count / 2 - 1] + sorted[count / 2]) / 2;
+    return {sorted[0], median, sorted[count - 1], sum / count};
+}
+
+double ratio(double host, double direct) { return direct > 0 ? host / direct : 0; }
+
+// min/median/max, as the table prints them.
+void spread_figure(const char* key, const double* values, int count) {
+    const summary s = summarise(values, count);
+    figure("%s=%.1f/%.1f/%.1f", key, s.min, s.median, s.max);
+}
+
+// The median over the rounds of host / direct within each round: the two
+// sides of one round ran back to back, so load that comes and goes cancels.
+double paired_ratio_median(const double* host, const double* direct, int count) {
+    static double ratios[max_samples];
+    for (int i = 0; i < count; ++i) ratios[i] = ratio(host[i], direct[i]);
+    return summarise(ratios, count).median;
+}
+
+// Blocks of `block` calls, the host's and the direct ones taking turns, the
+// host first in even blocks; each call gets its number. Gives each block's
+// microseconds a call.
+template <typename HostCall, typename DirectCall>
+void time_in_turns(int blocks, int block, HostCall host_call, DirectCall direct_call,
+                   double* host_block_us, double* direct_block_us) {
+    for (int b = 0; b < blocks; ++b) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool host = (turn == 0) == (b % 2 == 0);
+            const double start = counter_ms();
+            for (int n = 0; n < block; ++n) {
+                if (host) host_call(b * block + n);
+                else direct_call(b * block + n);
+            }
+            (host ? host_block_us : direct_block_us)[b] = since_us(start) / block;
+        }
+    }
+}
+
+// A comparison timed in blocks (time_in_turns), and its figures: the count,
+// each side's mean and median per call (µs), the ratio of the means and the
+// paired ratio of the blocks. `digits` is the precision of the per-call figures.
+template <typename HostCall, typename DirectCall>
+void compare_in_blocks(const char* name, int blocks, int block, int digits, HostCall host_call,
+                       DirectCall direct_call) {
+    static double host_block_us[max_samples];
+    static double direct_block_us[max_samples];
+    time_in_turns(blocks, block, host_call, direct_call, host_block_us, direct_block_us);
+    const summary host = summarise(host_block_us, blocks);
+    const summary direct = summarise(direct_block_us, blocks);
+    figure("%s_count=%d", name, blocks * block);
+    figure("%s_host_mean=%.*f", name, digits, host.mean);
+    figure("%s_direct_mean=%.*f", name, digits, direct.mean);
+    figure("%s_ratio=%.3f", name, ratio(host.mean, direct.mean));
+    figure("%s_host_block_median=%.*f", name, digits, host.median);
+    figure("%s_direct_block_median=%.*f", name, digits, direct.median);
+    figure("%s_pair_ratio=%.3f", name, paired_ratio_median(host_block_us, direct_block_us, blocks));
+}
+
+int scale = 1;  // 10 in quick mode
+
+// The active buffer, opened after os_init: the host's private buffer.
+HANDLE active_buffer = INVALID_HANDLE_VALUE;
+HANDLE console_input = INVALID_HANDLE_VALUE;
+int columns = 80;
+int rows = 25;
+
+BOOL write_cell_direct(int char_code, int attr, int x, int y) {
+    CHAR_INFO cell = make_cell(static_cast<unsigned char>(char_code), static_cast<WORD>(attr));
+    const SHORT column = static_cast<SHORT>(x);
+    const SHORT row = static_cast<SHORT>(y);
+    SMALL_RECT region = {column, row, column, row};
+    return WriteConsoleOutputA(active_buffer, &cell, COORD{1, 1}, COORD{0, 0}, &region);
+}
+
+// Cell write: 20,000 os_put_font calls against as many one-cell
+// WriteConsoleOutputA calls, in alternating blocks of 20 (short, so that a
+// burst of load from elsewhere falls on both sides). Every write changes its
+// cell: the sweep walks the screen and each pass brings a new character.
+void bench_cell_write() {
+    constexpr int block = 20;
+    const int screen = columns * rows;
+    int failures = 0;
+    compare_in_blocks("cell", 20000 / block / scale, block, 2,
+        [&](int i) {
+            const int cell = i % screen, pass = i / screen;
+            failures += !os_put_font('a' + pass % 26, 0x0A, cell % columns, cell / columns);
+        },
+        [&](int i) {
+            const int cell = i % screen, pass = i / screen;
+            failures += !write_cell_direct('A' + pass % 26, 0x0B, cell % columns, cell / columns);
+        });
+    figure("cell_failures=%d", failures);
+}
+
+// The host's own share of a cell write: os_put_font with a column the console
+// cannot address returns before any platform call, so this times the call
+// into the host and its checks alone.
+void bench_host_overhead() {
+    const int calls = 1000000 / scale;
+    int written = 0;
+    const double start = counter_ms();
+    for (int i = 0; i < calls; ++i) written += os_put_font('x', 0x07, -1 - (i & 1), 0);
+    figure("host_reject_ns=%.1f", since_us(start) * 1000 / calls);
+    figure("host_reject_written=%d", written);
+}
+
+// Full screen: one columns x rows redraw, cell by cell, through the host and
+// directly; and, for scale, the same screen in a single call.
+void bench_full_screen() {
+    const int reps = std::max(2, 8 / scale);
+    static double host_ms[max_samples];
+    static double direct_ms[max_samples];
+    static double one_call_ms[max_samples];
+    static CHAR_INFO screen[200 * 100];
+    for (int r = 0; r < reps; ++r) {
+        for (int turn = 0; turn < 3; ++turn) {
+            const int kind = (turn + r) % 3;
+            const int char_code = '0' + (r * 3 + kind) % 10;
+            const double start = counter_ms();
+            if (kind == 0) {
+                for (int y = 0; y < rows; ++y)
+                    for (int x = 0; x < columns; ++x) os_put_font(char_code, 0x1E, x, y);
+            } else if (kind == 1) {
+                for (int y = 0; y < rows; ++y)
+                    for (int x = 0; x < columns; ++x) write_cell_direct(char_code, 0x1E, x, y);
+            } else {
+                for (int i = 0; i < columns * rows; ++i) screen[i] = make_cell(static_cast<unsigned char>(char_code), 0x1E);
+                SMALL_RECT region = {0, 0, static_cast<SHORT>(columns - 1), static_cast<SHORT>(rows - 1)};
+                WriteConsoleOutputA(active_buffer, screen,
+                                    COORD{static_cast<SHORT>(columns), static_cast<SHORT>(rows)},
+                                    COORD{0, 0}, &region);
+            }
+            (kind == 0 ? host_ms : kind == 1 ? direct_ms : one_call_ms)[r] = counter_ms() - start;
+        }
+    }
+    const double host = summarise(host_ms, reps).mean, direct = summarise(direct_ms, reps).mean;
+    figure("screen_size=%dx%d", columns, rows);
+    figure("screen_reps=%d", reps);
+    figure("screen_host_ms=%.2f", host);
+    figure("screen_direct_ms=%.2f", direct);
+    figure("screen_ratio=%.3f", ratio(host, direct));
+    figure("screen_one_call_ms=%.3f", summarise(one_call_ms, reps).mean);
+    figure("screen_pair_ratio=%.3f", paired_ratio_median(host_ms, direct_ms, reps));
+    spread_figure("screen_host_spread", host_ms, reps);
+    spread_figure("screen_direct_spread", direct_ms, reps);
+}
+
+// The banner: os_display_title(1) then (0), against writing the same cells
+// directly. The cells are found by reading back what the host painted.
+void bench_banner() {
+    constexpr int left = 23, top = 1, width = 33, height = 8;
+    static CHAR_INFO area[width * height];
+    for (CHAR_INFO& cell : area) cell = make_cell('x', 0x07);
+    SMALL_RECT region = {left, top, left + width - 1, top + height - 1};
+    WriteConsoleOutputA(active_buffer, area, COORD{width, height}, COORD{0, 0}, &region);
+    os_display_title(1);
+    region = {left, top, left + width - 1, top + height - 1};
+    ReadConsoleOutputA(active_buffer, area, COORD{width, height}, COORD{0, 0}, &region);
+    os_display_title(0);
+
+    struct painted {
+        int x, y, attr;
+    };
+    static painted cells[width * height];
+    int count = 0;
+    for (int i = 0; i < width * height; ++i) {
+        if (area[i].Char.AsciiChar != ' ') continue;
+        cells[count++] = {left + i % width, top + i / width, area[i].Attributes};
+    }
+
+    const int reps = std::max(2, 20 / scale);
+    static double host_ms[max_samples];
+    static double direct_ms[max_samples];
+    time_in_turns(reps, 1,
+        [](int) {
+            os_display_title(1);
+            os_display_title(0);
+        },
+        [&](int) {
+            for (int i = 0; i < count; ++i) write_cell_direct(' ', cells[i].attr, cells[i].x, cells[i].y);
+            for (int i = 0; i < count; ++i) write_cell_direct(' ', 0x07, cells[i].x, cells[i].y);
+        },
+        host_ms, direct_ms);
+    for (int r = 0; r < reps; ++r) {
+        host_ms[r] /= 1000;
+        direct_ms[r] /= 1000;
+    }
+    const double host = summarise(host_ms, reps).mean, direct = summarise(direct_ms, reps).mean;
+    figure("banner_cells=%d", count);
+    figure("banner_host_ms=%.2f", host);
+    figure("banner_direct_ms=%.2f", direct);
+    figure("banner_ratio=%.3f", ratio(host, direct));
+    spread_figure("banner_host_spread", host_ms, reps);
+    spread_figure("banner_direct_spread", direct_ms, reps);
+    figure("banner_pair_ratio=%.3f", paired_ratio_median(host_ms, direct_ms, reps));
+}
+
+// Poll: os_get_input on an empty queue against Sleep(1) and one
+// GetNumberOfConsoleInputEvents, in blocks of 50.
+void bench_poll() {
+    FlushConsoleInputBuffer(console_input);
+    int keys_seen = 0;
+    int records_waiting = 0;
+    compare_in_blocks("poll", std::max(2, 40 / scale), 50, 1,
+        [&](int) {
+            int key = 0, character = 0;
+            os_get_input(&key, &character);
+            keys_seen += key != 0 || character != 0;
+        },
+        [&](int) {
+            Sleep(1);
+            DWORD waiting = 0;
+            GetNumberOfConsoleInputEvents(console_input, &waiting);
+            records_waiting += waiting != 0;
+        });
+    figure("poll_keys_seen=%d", keys_seen);
+    figure("poll_records_waiting=%d", records_waiting);
+}
+
+// The platform's own 40 ms wait: sleep 1 ms until the tick count has moved 40;
+// with `query`, also making the console query each poll of os_pause makes.
+void sleep_until_40_ticks(bool query) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 40) {
+        Sleep(1);
+        DWORD waiting = 0;
+        if (query) GetNumberOfConsoleInputEvents(console_input, &waiting);
+    }
+}
+
+// os_pause keeps its mark in double precision and reads the clock in extended
+// precision (as documented for the service). Of the next 1000 start ticks, how
+// many see a difference of exactly 40 ticks come out as 39 ms: those pauses
+// last one tick longer. Same arithmetic, done here on its own.
+int ticks_40_reading_39() {
+    const DWORD now = GetTickCount();
+    int count = 0;
+    for (DWORD t = now; t != now + 1000; ++t) {
+        // Stored, as the host stores its mark: on x87 a register would keep it long.
+        volatile double mark = static_cast<double>(t / 1000.0L);
+        const long double later = static_cast<DWORD>(t + 40) / 1000.0L;
+        if (static_cast<int>((later - mark) * 1000) < 40) ++count;
+    }
+    return count;
+}
+
+// The ratio of the medians of os_pause's times and a limit's, by one clock.
+void pause_ratio_figure(const char* key, const double* host, const double* limit, int count) {
+    figure("%s=%.3f", key, ratio(summarise(host, count).median, summarise(limit, count).median));
+}
+
+// Pause: 200 os_pause calls against 200 of the sleep loops (and of the loop
+// that also queries the console), taking turns; then 100 more os_pause calls
+// on their own for the distribution.
+void bench_pause() {
+    const int rounds = 200 / scale;
+    static double ticks[3][max_samples];
+    static double qpc_ms[3][max_samples];
+    static double returned[max_samples];
+    int longer_than_returned = 0;
+    for (int r = 0; r < rounds; ++r) {
+        for (int turn = 0; turn < 3; ++turn) {
+            const int kind = (turn + r) % 3;
+            const DWORD tick_start = GetTickCount();
+            const double start = counter_ms();
+            if (kind == 0) returned[r] = os_pause();
+            else sleep_until_40_ticks(kind == 2);
+            qpc_ms[kind][r] = counter_ms() - start;
+            ticks[kind][r] = GetTickCount() - tick_start;
+            if (kind == 0 && ticks[0][r] > returned[r]) ++longer_than_returned;
+        }
+    }
+    figure("pause_count=%d", rounds);
+    spread_figure("pause_host_ticks", ticks[0], rounds);
+    spread_figure("pause_host_qpc", qpc_ms[0], rounds);
+    spread_figure("pause_host_returned", returned, rounds);
+    spread_figure("pause_sleep_ticks", ticks[1], rounds);
+    spread_figure("pause_sleep_qpc", qpc_ms[1], rounds);
+    spread_figure("pause_query_ticks", ticks[2], rounds);
+    spread_figure("pause_query_qpc", qpc_ms[2], rounds);
+    pause_ratio_figure("pause_sleep_ticks_ratio", ticks[0], ticks[1], rounds);
+    pause_ratio_figure("pause_sleep_qpc_ratio", qpc_ms[0], qpc_ms[1], rounds);
+    pause_ratio_figure("pause_query_ticks_ratio", ticks[0], ticks[2], rounds);
+    pause_ratio_figure("pause_query_qpc_ratio", qpc_ms[0], qpc_ms[2], rounds);
+    figure("pause_longer_than_returned=%d", longer_than_returned);
+    figure("pause_tick_40_reads_39=%d/1000", ticks_40_reading_39());
+
+    const int alone = 100 / scale;
+    for (int r = 0; r < alone; ++r) {
+        const DWORD tick_start = GetTickCount();
+        const double start = counter_ms();
+        returned[r] = os_pause();
+        qpc_ms[0][r] = counter_ms() - start;
+        ticks[0][r] = GetTickCount() - tick_start;
+    }
+    figure("pause_alone_count=%d", alone);
+    spread_figure("pause_alone_ticks", ticks[0], alone);
+    spread_figure("pause_alone_qpc", qpc_ms[0], alone);
+    spread_figure("pause_alone_returned", returned, alone);
+}
+
+}  // namespace
+
+int run_bench(int argc, char** argv) {
+    bool window = false;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "quick") == 0) scale = 10;
+        if (std::strcmp(argv[i], "window") == 0) window = true;
+    }
+    os_init();
+    active_buffer = open_console("CONOUT$");
+    console_input = open_console("CONIN$");
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(active_buffer, &info)) {
+        columns = std::min<int>(80, info.dwSize.X);
+        rows = std::min<int>(25, info.dwSize.Y);
+    }
+
+    if (!window) bench_host_overhead();
+    bench_cell_write();
+    if (!window) {
+        bench_full_screen();
+        bench_banner();
+    }
+    bench_poll();
+    if (!window) bench_pause();
+    figure("done=1");
+    return 0;
+}
