@@ -3,7 +3,6 @@
 #
 #   pass NAME / fail NAME WHY    one result line, "PASS: [tag] NAME" or "FAIL: [tag] NAME: WHY"
 #   check NAME EXPECTED ACTUAL   passes when the two are equal
-#   skip WHY                     the script does not apply here: a "SKIP:" line, status 77
 #   at_exit COMMAND              runs COMMAND (with eval) when the script ends
 #
 # However the script ends, it ends with status 0 only when no check failed and
@@ -22,22 +21,9 @@ fail() { CHECKS_FAILED=$((CHECKS_FAILED + 1)); result_line FAIL "$1: $2"; }
 check() { if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "expected <$2>, got <$3>"; fi; }
 at_exit() { CHECKS_AT_EXIT+=("$1"); }
 
-checks_run_at_exit() {
-    local command
-    for command in "${CHECKS_AT_EXIT[@]}"; do eval "$command"; done
-    CHECKS_AT_EXIT=()
-}
-
-skip() {
-    trap - EXIT
-    checks_run_at_exit
-    result_line SKIP "$(basename "$0"): $1"
-    exit 77
-}
-
 checks_verdict() {
-    local status=$?
-    checks_run_at_exit
+    local status=$? command
+    for command in "${CHECKS_AT_EXIT[@]}"; do eval "$command"; done
     [ "$status" = 0 ] && [ "$CHECKS_FAILED" = 0 ] && exit 0
     [ "$CHECKS_FAILED" = 0 ] && result_line FAIL "$(basename "$0"): stopped with status $status"
     exit 1

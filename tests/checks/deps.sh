@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# scripts/deps.sh against a package archive in the middle of a sync, played by
-# stand-ins for apt-get, dpkg and dpkg-query first on PATH: every apt-get
-# update fails on one index, every install of an i386 package fails with apt's
-# "held broken packages", everything else succeeds, and nothing is installed
-# yet. Then the i686 host's tests skip with the reason deps.sh kept.
+# scripts/deps.sh against an archive in the middle of a sync, played by
+# stand-ins first on PATH: every apt-get update fails on one index, every i386
+# install fails with "held broken packages", the rest succeeds, and nothing is
+# installed yet. Then the i686 host's tests skip with the reason deps.sh kept.
 set -u
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 . "$ROOT/tests/verdict.sh"
@@ -44,7 +43,7 @@ printf '#!/bin/sh\nexit 1\n' >"$work/bin/dpkg-query"
 printf '#!/bin/sh\necho 0\n' >"$work/bin/id"
 chmod +x "$work/bin/"*
 
-# deps NEED: runs deps.sh with the stand-ins; its output goes to $work/NEED.out.
+# deps NEED: deps.sh NEED with the stand-ins; its output goes to $work/NEED.out.
 deps() {
     : >"$STAND_IN_LOG"
     PATH="$work/bin:$PATH" UMBERDEEP_APT_PAUSE=0 UMBERDEEP_DEPS_STATE=$work/state \

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the key-translation fuzzer with clang (libFuzzer, ASan, UBSan) and runs
-# it for five million executions (at least a million, however it is run). Prints PASS:/FAIL: lines and the figures.
+# it for five million executions; prints the fuzzer's figures.
 set -u
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 OUT=$ROOT/build/fuzz
@@ -12,8 +12,7 @@ if ! clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize
         -I "$ROOT/tests/native/stand_in" -I "$ROOT/console" \
         "$ROOT/tests/fuzz/fuzz_key_translation.cpp" "$ROOT/console/key_translation.cpp" \
         -o "$OUT/fuzz_key_translation" 2>"$OUT/build.log"; then
-    cat "$OUT/build.log"
-    fail "fuzzer build" "clang++ failed"
+    fail "fuzzer build" "clang++ failed: $(cat "$OUT/build.log")"
     exit 1
 fi
 

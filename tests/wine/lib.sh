@@ -20,52 +20,36 @@ until_true() {
 }
 
 # new_run_dir MODULE: prints the path of a fresh folder holding the host and the
-# named test module as Umberdeep.dll (the demo when MODULE is "demo", no module
-# when it is "-").
+# test module modules/MODULE.dll as Umberdeep.dll (the demo for "demo", none for "-").
 new_run_dir() {
     local dir
     dir=$(mktemp -d "$BENCH_DIR/run.XXXXXX")
     cp "$BUILD_DIR/UmberdeepSafeMode.exe" "$dir/"
-    case $1 in
-        -) ;;
-        demo) cp "$BUILD_DIR/Umberdeep.dll" "$dir/Umberdeep.dll" ;;
-        *) cp "$BUILD_DIR/modules/$1.dll" "$dir/Umberdeep.dll" ;;
-    esac
+    [ "$1" = demo ] && cp "$BUILD_DIR/Umberdeep.dll" "$dir/"
+    [ "$1" = - ] || [ "$1" = demo ] || cp "$BUILD_DIR/modules/$1.dll" "$dir/Umberdeep.dll"
     echo "$dir"
 }
 
 # ------------------------------------------------------------ the console window
-# `wine wineconsole PROGRAM` gives PROGRAM a console window of its own on the
-# bench's X display, where keys come from the X keyboard as on a desktop.
-#
-#   run_window_start     (scripts/wine_bench.sh) starts a program in such a window
-#   wait_window          sets WINDOW to the game's window, once the host has
-#                        titled it "Umberdeep"; false after WAIT_SECONDS
+# run_window_start (scripts/wine_bench.sh) starts a program in a console window
+# of its own on the bench's X display, where keys come from the X keyboard.
+#   wait_window          sets WINDOW to the window once the host has titled it "Umberdeep"
 #   window_keys KEY...   types xdotool key names (shift+Up, alt+F1) into WINDOW
 #   server_keys KEY...   the same through the X server's keyboard (XTEST), which
 #                        keeps the lock state: Num_Lock toggles it
 #   window_picture FILE  a PNG of WINDOW as the display shows it
-
 find_window() { WINDOW=$(xdotool search --onlyvisible --name '^Umberdeep$' 2>/dev/null | head -n 1); [ -n "$WINDOW" ]; }
 wait_window() { until_true find_window; }
 
-# xdotool sends the keys to the window as events of its own, or, while the
-# window has the input focus, through the server's keyboard. A key that ends
-# the game closes the window before its release: xdotool then stops with an
-# error, and a key it pressed through the server would stay held there,
-# repeating into the next window. So when it fails, the keys are let go at the
-# server (a release of a key that is not held is dropped). It also asks for the
-# input focus on every call, which under Xvfb without a window manager it
-# complains about on standard error.
+# A key that ends the game closes the window before its release: xdotool then
+# fails, and a key it pressed through the server (as it does while the window
+# has the focus) would stay held there, repeating into the next window; so the
+# keys are then let go at the server. Without a window manager xdotool
+# complains on standard error about the focus.
 window_keys() {
     xdotool key --window "$WINDOW" --delay "${KEY_DELAY:-20}" "$@" 2>/dev/null || xdotool keyup "$@" 2>/dev/null
 }
-
-server_keys() {
-    xdotool windowfocus --sync "$WINDOW" 2>/dev/null
-    xdotool key --delay 20 "$@" 2>/dev/null
-}
-
+server_keys() { xdotool windowfocus --sync "$WINDOW" 2>/dev/null; xdotool key --delay 20 "$@" 2>/dev/null; }
 window_picture() { xwd -id "$WINDOW" -silent | convert xwd:- "$1"; }
 
 # ------------------------------------------------------------ the demo on screen

@@ -6,50 +6,33 @@ set -u
 wine_bench_start
 at_exit wine_bench_stop
 
-# demo_start: a run folder with the host and the demo, started in its own tmux
-# window; sets DIR and PANE.
-demo_start() {
-    DIR=$(new_run_dir demo)
-    run_host_start "$DIR" 120
-    PANE=$HOST_PANE
-}
+# demo_start: a run folder DIR with the host and the demo, started in its own
+# tmux window, HOST_PANE.
+demo_start() { DIR=$(new_run_dir demo); run_host_start "$DIR" 120; }
 
-screen() { tmux -L "$TMUX_SOCKET" capture-pane -p -t "$PANE" 2>/dev/null; }
-keys() { tmux -L "$TMUX_SOCKET" send-keys -t "$PANE" "$@"; }
+screen() { tmux -L "$TMUX_SOCKET" capture-pane -p -t "$HOST_PANE" 2>/dev/null; }
+keys() { tmux -L "$TMUX_SOCKET" send-keys -t "$HOST_PANE" "$@"; }
 
 # background_map: the screen with each cell that has a background colour shown
 # as D (dark grey, SGR 100), L (light grey, SGR 47) or X (any other), every other
 # cell as ".".
 background_map() {
-    tmux -L "$TMUX_SOCKET" capture-pane -p -e -t "$PANE" 2>/dev/null | awk '
-    {
-        line = $0; out = ""; bg = "."; n = length(line); i = 1
-        while (i <= n) {
-            c = substr(line, i, 1)
-            if (c == "\033") {
-                j = i + 2; params = ""
-                while (j <= n && substr(line, j, 1) !~ /[A-Za-z]/) { params = params substr(line, j, 1); j++ }
-                if (substr(line, j, 1) == "m") {
-                    k = split(params, p, ";")
-                    if (k == 0) bg = "."
-                    for (q = 1; q <= k; q++) {
-                        v = p[q] + 0
-                        if (v == 0 || v == 49 || v == 40) bg = "."
-                        else if (v == 100) bg = "D"
-                        else if (v == 47) bg = "L"
-                        else if ((v >= 41 && v <= 46) || (v >= 101 && v <= 107)) bg = "X"
-                        else if (v == 48) { bg = "X"; q += (p[q + 1] == 5) ? 2 : 4 }
-                        else if (v == 38) { q += (p[q + 1] == 5) ? 2 : 4 }
-                    }
-                }
-                i = j + 1
-                continue
-            }
-            out = out bg
-            i++
-        }
-        print out
-    }'
+    tmux -L "$TMUX_SOCKET" capture-pane -p -e -t "$HOST_PANE" 2>/dev/null | python3 -c '
+import re, sys
+for line in sys.stdin:
+    out, bg = "", "."
+    for params, final, char in re.findall(r"\x1b\[([0-9;]*)([A-Za-z])|(.)", line.rstrip("\n")):
+        if char:
+            out += bg
+        elif final == "m":
+            p, i = [int(v or 0) for v in params.split(";")], 0
+            while i < len(p):
+                if p[i] in (0, 40, 49): bg = "."
+                elif p[i] in (100, 47): bg = "D" if p[i] == 100 else "L"
+                elif 41 <= p[i] <= 46 or 101 <= p[i] <= 107 or p[i] == 48: bg = "X"
+                if p[i] in (38, 48): i += 2 if p[i + 1:i + 2] == [5] else 4
+                i += 1
+    print(out)'
 }
 
 # ------------------------------------------------------------ the title screen

@@ -1,19 +1,14 @@
 #!/usr/bin/env bash
 # The module author's kit: "cmake --install" puts this host, its import
-# libraries, the CMake package, the demo and the header into a prefix;
-# docs/examples/hello_module.c and its C++ twin hello_module.cpp, built against
-# that prefix alone in each of the ways docs/writing-modules.md (and the
-# release's WRITING-MODULES.txt) gives (mingw-w64 gcc and g++, CMake with
-# find_package, clang and clang++ for the MSVC target with lld-link, and for 32
-# bits clang with stdcall as its default), import no DLL a bare Windows lacks,
-# load in the installed host, draw their cells and read a key. Building needs
-# no Wine, so the x86_64 host's run also builds the C++ module for the i686
-# host both mingw-w64 ways and looks at its imports, and checks the CMake
-# package's answer to a build that does not target Windows.
+# libraries, the CMake package, the demo and the header into a prefix; the
+# examples of docs/examples, built against that prefix alone in each of the
+# ways the guides give (kit_ways.sh), import no DLL a bare Windows lacks, load
+# in the installed host, draw their cells and read a key. The x86_64 host's run
+# also builds the C++ example for the i686 host both mingw-w64 ways, and checks
+# the CMake package's answer to a build that does not target Windows.
 set -u
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/kit_ways.sh"
-I686_CPP_WAYS="mingw-cpp cmake-cpp"
 wine_bench_start
 at_exit wine_bench_stop
 screen() { tmux -L "$TMUX_SOCKET" capture-pane -p -t "$HOST_PANE" 2>/dev/null; }
@@ -49,14 +44,10 @@ check "kit: docs/writing-modules.md shows each file of docs/examples as it is" "
 triple=x86_64
 [ "$ARCH" = x86 ] && triple=i686
 printf '#include <os_services.h>\nvoid f(void) { os_sound(1, 2); os_zoom(); }\n' >"$KIT/any.c"
-refused=""
-for std in c89 c17 c2x; do
+check "kit: os_sound(1, 2) compiles in C89, C17 and C2x" "" "$(for std in c89 c17 c2x; do
     for compiler in "$triple-w64-mingw32-gcc" "clang --target=$triple-pc-windows-msvc -ffreestanding"; do
-        $compiler -std=$std -fsyntax-only -I "$KIT/include" "$KIT/any.c" >/dev/null 2>&1 ||
-            refused+=" <$compiler -std=$std>"
-    done
-done
-check "kit: os_sound(1, 2) compiles in C89, C17 and C2x" "" "${refused# }"
+        $compiler -std=$std -fsyntax-only -I "$KIT/include" "$KIT/any.c" >/dev/null 2>&1 || echo "<$compiler -std=$std>"
+    done; done)"
 
 # The ways the release's WRITING-MODULES.txt gives too.
 TEXT_WAYS="mingw mingw-cpp cmake cmake-cpp msvc"
@@ -82,27 +73,22 @@ for way in $(kit_ways "$ARCH"); do
     [ "$way" = msvc-mrtd ] && guide_arch=x86
     guides=$guide
     case " $TEXT_WAYS " in *" $way "*) guides+=" $text" ;; esac
-    missing=$(for file in $guides; do
+    check "kit: the guides give the $way lines for the $guide_arch host" "" "$(for file in $guides; do
         kit_way_lines "$way" "$guide_arch" | while IFS= read -r line; do
-            grep -qF -- "$line" "$file" || echo "$(basename "$file"): $line"; done
-    done)
-    check "kit: the guides give the $way lines for the $guide_arch host" "" "$missing"
+            grep -qF -- "$line" "$file" || echo "$(basename "$file"): $line"; done; done)"
 
     # Build it against the installed kit only, then run it in the installed host.
     build_way "$way" "$ARCH"
-    dir=$WAY_DIR
-    cp "$KIT/bin/$ARCH/UmberdeepSafeMode.exe" "$dir/"
-    run_host_start "$dir" 30
+    cp "$KIT/bin/$ARCH/UmberdeepSafeMode.exe" "$WAY_DIR/"
+    run_host_start "$WAY_DIR" 30
     see "kit: the $way module's cells show in the installed host" "Hello from a game module. Press a key."
     tmux -L "$TMUX_SOCKET" send-keys -t "$HOST_PANE" k
-    run_host_wait "$dir" 30
+    run_host_wait "$WAY_DIR" 30
     check "kit: the $way module read the key (exit status is its character, 107)" 107 "$HOST_STATUS"
 done
 
 [ "$ARCH" = x64 ] || exit
-for way in $I686_CPP_WAYS; do
-    build_way "$way" x86
-done
+for way in mingw-cpp cmake-cpp; do build_way "$way" x86; done
 
 # A mingw-w64 compiler without -DCMAKE_SYSTEM_NAME=Windows builds for Linux:
 # the package says so and how to cross-build, rather than blaming the bitness.

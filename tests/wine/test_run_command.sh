@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
-# The README's run command, scripts/run.sh: in a terminal it plays the demo and
-# gives the terminal back as it found it; with --window it plays in Wine's
-# console window; without a terminal it says so, starts the game in a tmux
-# session instead of failing obscurely, and reports the game's status once it
-# ends. It plays the demo with the x86_64 host, and the i686 demo given with
-# --module with the i686 host. Its options come in any order before the game's
-# arguments; before it starts anything it says in one line what keeps a module
-# from playing, and after a failed launch what the status means.
+# The README's run command, scripts/run.sh: in a terminal it plays the demo (the
+# i686 demo given with --module in the i686 host) and gives the terminal back as
+# it found it; with --window it plays in Wine's console window; without a
+# terminal it starts the game in a tmux session and reports its status once it
+# ends. It says in one line what keeps a module from playing, before it starts
+# anything, and after a failed launch what the status means.
 set -u
 . "$(dirname "$0")/lib.sh"
 i386_support
@@ -58,9 +56,8 @@ play_in_terminal() {
 }
 
 play_in_terminal "run command"
-# A 32-bit game module loads only in the i686 host, which runs under emulation
-# where the kernel cannot run 32-bit programs itself; the build tree's own demo
-# stays as it was.
+# A 32-bit game module plays in the i686 host, under emulation where the kernel
+# cannot run 32-bit programs; the build tree's own demo stays as it was.
 i686_demo=$BUILD_ROOT/windows-x86/Umberdeep.dll
 demo_sum=$(md5sum <"$i686_demo")
 if [ "$I386_RUN" = none ]; then
@@ -84,8 +81,8 @@ fi
 check "run command --module: the build tree's modules untouched" "$demo_sum" "$(md5sum <"$i686_demo")"
 
 # A module that passes every look but does not load (its DllMain refuses): the
-# status is explained, since the host's box shows only on a desktop (here the
-# bench's, where it gets a Return), not in the terminal.
+# status is explained, as the host's box shows only on a desktop (here the
+# bench's, where it gets a Return).
 start_in_terminal --module "$BUILD_DIR/modules/launch_refuses.dll"
 box_answered_or_ended() {
     local id
@@ -151,9 +148,9 @@ check "from a cmd prompt: after q, cmd's output stands on a line of its own belo
 tmux -L "$TMUX_SOCKET" kill-session -t "$SESSION" >/dev/null 2>&1
 
 # ------------------------------------------------------------ in a console window
-# play_in_window LABEL [RUN ARGS...]: runs the command with --window on the
-# bench's display, with no terminal (as a file manager starts it); once the
-# window has its title, a key starts the game and q ends it.
+# play_in_window LABEL [RUN ARGS...]: the command with --window and no terminal
+# (as a file manager starts it); once the window has its title, a key starts
+# the game and q ends it.
 play_in_window() {
     local label=$1
     shift

@@ -14,9 +14,8 @@ set -u
 . "$(dirname "$0")/lib.sh"
 wine_bench_start
 at_exit wine_bench_stop
-if [ "$ARCH" = x64 ]; then other=x86; else other=x64; fi
-CONSOLE_SIZE=100x30
-[ "${1:-}" = --only ] && CONSOLE_SIZE=80x25
+other=$([ "$ARCH" = x64 ] && echo x86 || echo x64)
+CONSOLE_SIZE=$([ "${1:-}" = --only ] && echo 80x25 || echo 100x30)
 # The relay trace shows only MessageBoxA's calls.
 relay_key='HKCU\Software\Wine\Debug'
 wine reg add "$relay_key" /v RelayInclude /t REG_SZ /d user32.MessageBoxA /f >/dev/null 2>&1
