@@ -646,7 +646,10 @@ int run_bench(const setup& s, const std::string& options) {
 
 int usage() {
     std::printf("usage: UmberdeepSafeMode-selftest.exe [--long | --only NAME] [--junit FILE] [HOST.exe]\n"
-                "       UmberdeepSafeMode-selftest.exe --bench [--quick] [--window] [HOST.exe]\n");
+                "       UmberdeepSafeMode-selftest.exe --bench [--quick] [--window] [HOST.exe]\n"
+                "NAME, a scenario:");
+    for (const scenario& c : scenarios) std::printf(" %s", c.name);
+    std::printf("\n");
     return 2;
 }
 
