@@ -149,12 +149,16 @@ for arch in $ARCHES; do
             emulated)
                 # Its limits are 32-bit programs too, started the same way, so
                 # each ratio compares like with like under the same emulation.
-                note="The i686 host and its limits ran under qemu-i386 (user-mode emulation): this machine's kernel cannot run 32-bit programs."
-                echo "bench: $note" >&2
-                in_i386_bench bash scripts/bench.sh --measure-in-bench x86 $([ "$quick" = 1 ] && echo --quick)
-                measured+=" $arch"
-                continue ;;
+                note="The i686 host and its limits ran under qemu-i386 (user-mode emulation): this machine's kernel cannot run 32-bit programs." ;;
         esac
+        [ "$I386_WINE" = root ] && note+="${note:+ }The i686 host ran on the 32-bit Wine of a private Debian root: the machine's package archive could not give wine32:i386."
+        if [ -n "$note" ]; then
+            echo "bench: $note" >&2
+            in_i386_bench bash scripts/bench.sh --measure-in-bench x86 $([ "$quick" = 1 ] && echo --quick)
+            wineserver -p
+            measured+=" $arch"
+            continue
+        fi
     fi
     measure "$arch"
     measure "$arch" window

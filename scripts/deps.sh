@@ -15,15 +15,21 @@
 # Wine cannot be had, this says why in one line, keeps the reason in
 # build/deps/i386.why for the i686 host's tests and scripts/run.sh (which then
 # skip or refuse with it), and still exits 0: only the 64-bit half is fatal.
+# Where wine32:i386 cannot be installed beside the machine's 64-bit libraries,
+# a private Debian root with a Wine of both halves is made instead, once, from
+# the mirror of the machine's own apt sources (make_wine_root below), and
+# later clones and runs reuse it.
 # Nothing here downgrades, removes or pins packages, and no apt configuration
 # is left behind.
 #
 # Environment: UMBERDEEP_APT_TRIES (3) and UMBERDEEP_APT_PAUSE (seconds, 20)
 # set the update's tries; UMBERDEEP_DEPS_STATE (build/deps) is where the reason
-# is kept.
+# is kept; UMBERDEEP_WINE_ROOT (/var/cache/umberdeep-safemode/wine-root) where
+# the private root is.
 set -uo pipefail
 need=${1:-test}
 cd "$(dirname "$0")/.."
+. scripts/wine_loader.sh
 state_dir=${UMBERDEEP_DEPS_STATE:-$(pwd)/build/deps}
 tries=${UMBERDEEP_APT_TRIES:-3}
 pause=${UMBERDEEP_APT_PAUSE:-20}
@@ -116,6 +122,7 @@ install_64bit() {
 # The i686 host's half: 32-bit Wine from the i386 architecture, which this adds
 # only for it, and takes away again when nothing of it could be installed.
 i386_why=$state_dir/i386.why
+mkdir -p "$state_dir"
 give_up_i386() {
     mkdir -p "$state_dir"
     echo "$1" >"$i386_why"
@@ -123,8 +130,13 @@ give_up_i386() {
 }
 
 install_wine32() {
-    local added=0
+    local added=0 reason
     [ -z "$(missing wine32:i386)" ] && { rm -f "$i386_why"; return 0; }
+    if [ -f "$WINE_ROOT/$WINE_ROOT_READY" ]; then
+        echo "deps: 32-bit Wine: the private root's ($WINE_ROOT)" >&2
+        rm -f "$i386_why"
+        return 0
+    fi
     if [ "$(id -u)" != 0 ]; then
         give_up_i386 "32-bit Wine (wine32:i386) is not installed; as root: dpkg --add-architecture i386 && apt-get update && apt-get install wine32:i386"
         return 1
@@ -137,13 +149,59 @@ install_wine32() {
     echo "deps: installing wine32:i386" >&2
     [ "$updated" = 1 ] || apt_update
     if ! install wine32:i386; then
-        give_up_i386 "32-bit Wine (wine32:i386) could not be installed: $(apt_reason)"
+        reason="32-bit Wine (wine32:i386) could not be installed: $(apt_reason)"
         if [ "$added" = 1 ] && [ -z "$(dpkg-query -W -f='${Package}:${Architecture}\n' 2>/dev/null | grep ':i386$')" ]; then
             dpkg --remove-architecture i386
         fi
-        return 1
+        echo "deps: $reason" >&2
+        make_wine_root "$reason"
+        return
     fi
     rm -f "$i386_why"
+}
+
+# last_error LOG: the last error line of LOG, else its last line.
+last_error() {
+    { grep -E '^E: ' "$1" || tail -n 1 "$1"; } 2>/dev/null | tail -n 1
+}
+
+# make_wine_root REASON: makes the private root, with debootstrap (the one
+# package this puts on the machine for it) from the mirror of the machine's
+# apt sources: a minimal Debian bookworm with the i386 architecture and wine,
+# wine64 and wine32:i386 from bookworm alone, whose versions agree (the
+# security suite, whose i386 half may lag, is left out). About 2 GB in $WINE_ROOT, 1-3 minutes; remove that folder to
+# take it away. Made in a folder beside it and moved into place once whole, so
+# a run broken off leaves none half made. The machine's packages and apt
+# configuration stay as they are. Gives up with REASON and its own when it
+# cannot be made.
+make_wine_root() {
+    local uri partial=$WINE_ROOT.partial started=$SECONDS
+    uri=$(debian_archive_uri) || { give_up_i386 "$1; and no apt source for bookworm names a mirror to make a private root from"; return 1; }
+    if [ -n "$(missing debootstrap)" ] && ! install debootstrap; then
+        give_up_i386 "$1; and debootstrap, to make a private root, could not be installed: $(apt_reason)"
+        return 1
+    fi
+    echo "deps: making a private root with 32-bit Wine in $WINE_ROOT from $uri (bookworm; about 2 GB, once)" >&2
+    rm -rf "$partial"
+    mkdir -p "$(dirname "$WINE_ROOT")"
+    if ! debootstrap --arch=amd64 --variant=minbase bookworm "$partial" "$uri" >"$state_dir/root-debootstrap.log" 2>&1; then
+        give_up_i386 "$1; and debootstrap could not make a private root: $(last_error "$state_dir/root-debootstrap.log")"
+        rm -rf "$partial"
+        return 1
+    fi
+    if ! UMBERDEEP_WINE_ROOT=$partial bash scripts/wine_root.sh native env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+            DEBIAN_FRONTEND=noninteractive sh -c 'dpkg --add-architecture i386 && apt-get update -q &&
+            apt-get install -y -q --no-install-recommends wine wine64 wine32:i386 && apt-get clean' \
+            >"$state_dir/root-install.log" 2>&1; then
+        give_up_i386 "$1; and Wine could not be installed in the private root: $(last_error "$state_dir/root-install.log")"
+        rm -rf "$partial"
+        return 1
+    fi
+    echo "made by scripts/deps.sh from $uri (bookworm) in $((SECONDS - started)) s" >"$partial/$WINE_ROOT_READY"
+    rm -rf "$WINE_ROOT"
+    mv "$partial" "$WINE_ROOT"
+    rm -f "$i386_why"
+    echo "deps: the private root is made ($((SECONDS - started)) s, $(du -sh "$WINE_ROOT" 2>/dev/null | cut -f1))" >&2
 }
 
 # On a kernel that refuses 32-bit programs, the i686 host runs under qemu-i386
@@ -188,8 +246,10 @@ install_qemu_user() {
     fi
 }
 needs_qemu_user() {
-    . scripts/wine_loader.sh
-    ! "$WINE_LOADER32" --version >/dev/null 2>&1 && ! qemu_i386_ready
+    local loader=/usr/lib/wine/wine
+    i386_wine
+    [ "$I386_WINE" = machine ] && loader=$WINE_LOADER32
+    ! i386_try native "$loader" --version >/dev/null 2>&1 && ! qemu_i386_ready
 }
 
 install_64bit

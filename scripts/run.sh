@@ -153,11 +153,13 @@ wine_choose_loader "$ROOT/build/wine-bin"
 wine_run=()
 if [ "$arch" = x86 ]; then
     i386_support
-    case $I386_RUN in
-        none) refuse 1 "the i686 host cannot run here: $I386_WHY" ;;
-        emulated) echo "run: this kernel cannot run 32-bit programs; running the i686 host under qemu-i386" >&2
-                  wine_run=(in_i386_namespace) ;;
-    esac
+    [ "$I386_RUN" != none ] || refuse 1 "the i686 host cannot run here: $I386_WHY"
+    [ "$I386_RUN" = emulated ] && echo "run: this kernel cannot run 32-bit programs; running the i686 host under qemu-i386" >&2
+    [ "$I386_WINE" = root ] && echo "run: 32-bit Wine is $(i386_description)" >&2
+    # The private root's Wine sees the module's folder, where the DLLs it needs stand.
+    [ -n "$module" ] && export UMBERDEEP_ROOT_BINDS=$(dirname "$module")
+    i386_runner
+    wine_run=("${I386_RUNNER[@]}")
 fi
 
 # Wine's console needs a terminal to draw in and read keys from. Without one,
@@ -206,10 +208,17 @@ else
     play=$ROOT/$build
 fi
 
+if [ "$arch" = x86 ] && wine_prefix_lacks_i386; then
+    [ -z "${UMBERDEEP_WINEPREFIX:-}" ] ||
+        refuse 1 "the Wine prefix $WINEPREFIX was made without 32-bit Wine and cannot get it later; name a new folder in UMBERDEEP_WINEPREFIX"
+    echo "run: the Wine prefix in ${WINEPREFIX#"$ROOT"/} was made without 32-bit Wine, which Wine cannot add later: making it anew" >&2
+    rm -rf "$WINEPREFIX"
+fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "run: first start: setting up a Wine prefix in ${WINEPREFIX#"$ROOT"/} (this takes a while once; later starts are quick)" >&2
 fi
 wine_prefix_init
+[ "$arch" = x86 ] && [ "$I386_WINE" = root ] && wineserver -w
 
 cd "$play"
 status=0
@@ -235,5 +244,7 @@ else
     restore_terminal
     trap - EXIT
 fi
+# The root's Wine server ends before the machine's Wine may use the prefix again.
+[ "$arch" = x86 ] && [ "$I386_WINE" = root ] && "${wine_run[@]}" wineserver -w
 report_status "$status"
 exit "$status"

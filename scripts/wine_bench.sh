@@ -71,14 +71,27 @@ RUN
     HOST_PANE=$(tmux_window "$(basename "$dir")" "bash $dir/run.sh")
 }
 
-# in_i386_bench COMMAND...: runs COMMAND inside the emulation namespace with a
-# tmux server of its own (panes of the bench's server, started outside, could
-# not run 32-bit programs), and stops that server afterwards.
+# in_i386_bench COMMAND...: runs COMMAND where the i686 host's Wine is
+# (i386_support), with a tmux server of its own, stopped afterwards: panes of
+# the bench's server, started outside, could not run 32-bit programs. Under
+# emulation that is a private namespace. With the private root's Wine, COMMAND
+# runs here with the root's wine, wineboot and wineserver first on PATH; the
+# Wine server of the machine's Wine, which cannot reach the root's files, is
+# stopped before, and the root's after, so that each side starts its own.
 in_i386_bench() {
-    local outer=$TMUX_SOCKET status
-    TMUX_SOCKET=$outer-i386 in_i386_namespace "$@"
+    local outer=$TMUX_SOCKET status runner=(in_i386_namespace)
+    if [ "$I386_WINE" = root ]; then
+        wine_root_commands "$BENCH_DIR/bin-i386"
+        wineserver -k >/dev/null 2>&1
+        runner=(env PATH="$BENCH_DIR/bin-i386:$PATH")
+    elif [ "$I386_RUN" != emulated ]; then
+        "$@"
+        return
+    fi
+    TMUX_SOCKET=$outer-i386 "${runner[@]}" "$@"
     status=$?
     tmux -L "$outer-i386" kill-server >/dev/null 2>&1
+    [ "$I386_WINE" = root ] && "$BENCH_DIR/bin-i386/wineserver" -k >/dev/null 2>&1
     return "$status"
 }
 

@@ -13,6 +13,12 @@
 # Wine's 32-bit loader; a check points it elsewhere to play a machine without it.
 WINE_LOADER32=${WINE_LOADER32:-/usr/lib/wine/wine}
 
+# The private Debian root with a Wine of both halves that scripts/deps.sh makes
+# where the machine's archive cannot give wine32:i386 (scripts/wine_root.sh
+# runs its commands). It is whole once the file WINE_ROOT_READY stands in it.
+WINE_ROOT=${UMBERDEEP_WINE_ROOT:-/var/cache/umberdeep-safemode/wine-root}
+WINE_ROOT_READY=.umberdeep-ready
+
 wine_choose_loader() {
     local bin_dir=$1 loader32=$WINE_LOADER32 loader64=/usr/lib/wine/wine64
     WINE_RUNS_32BIT=1
@@ -39,9 +45,10 @@ wine_choose_loader() {
 # kernel 6.7 or later (binfmt_misc per user namespace), user namespaces, and
 # qemu-i386 10 or later (older ones ignore Wine's fixed-address mappings).
 #
-#   i386_support          sets I386_RUN=native|emulated|none, and I386_WHY
-#                         to the reason when none; UMBERDEEP_I386_EMULATE=1
-#                         emulates even where the kernel runs them itself
+#   i386_support          sets I386_WINE=machine|root|none (whose 32-bit Wine),
+#                         I386_RUN=native|emulated|none, and I386_WHY to the
+#                         reason when none; UMBERDEEP_I386_EMULATE=1 emulates
+#                         even where the kernel runs them itself
 #   in_i386_namespace CMD runs CMD where i386 programs are emulated
 
 I386_BINFMT_RULE=':umberdeep-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F'
@@ -67,14 +74,37 @@ qemu_i386_ready() {
 
 # Why scripts/deps.sh could not install 32-bit Wine, when it could not.
 I386_WHY_FILE=${UMBERDEEP_DEPS_STATE:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/deps}/i386.why
+WINE_ROOT_RUNNER=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine_root.sh
+
+# The 32-bit Wine there is: the machine's own (wine32:i386), or else the
+# private root's. I386_WINE names it (machine, root or none).
+i386_wine() {
+    if [ -x "$WINE_LOADER32" ]; then I386_WINE=machine
+    elif [ -f "$WINE_ROOT/$WINE_ROOT_READY" ]; then I386_WINE=root
+    else I386_WINE=none
+    fi
+}
+
+# i386_try native|emulated COMMAND...: runs COMMAND of the 32-bit Wine chosen,
+# natively or under qemu-i386.
+i386_try() {
+    local mode=$1
+    shift
+    if [ "$I386_WINE" = root ]; then bash "$WINE_ROOT_RUNNER" "$mode" "$@"
+    elif [ "$mode" = emulated ]; then in_i386_namespace "$@"
+    else "$@"
+    fi
+}
 
 i386_support() {
-    local loader32=$WINE_LOADER32
+    local loader=/usr/lib/wine/wine
     I386_WHY=
-    if [ ! -x "$loader32" ]; then
+    i386_wine
+    [ "$I386_WINE" = machine ] && loader=$WINE_LOADER32
+    if [ "$I386_WINE" = none ]; then
         I386_RUN=none I386_WHY=$(cat "$I386_WHY_FILE" 2>/dev/null || true)
         [ -n "$I386_WHY" ] || I386_WHY="32-bit Wine (wine32:i386) is not installed"
-    elif [ -z "${UMBERDEEP_I386_EMULATE:-}" ] && "$loader32" --version >/dev/null 2>&1; then
+    elif [ -z "${UMBERDEEP_I386_EMULATE:-}" ] && i386_try native "$loader" --version >/dev/null 2>&1; then
         I386_RUN=native
     elif ! version_at_least "$(uname -r | grep -oE '^[0-9]+\.[0-9]+')" 6.7; then
         I386_RUN=none I386_WHY="the kernel ($(uname -r)) cannot run 32-bit programs and is older than 6.7, which emulating them in a private namespace needs"
@@ -82,24 +112,65 @@ i386_support() {
         I386_RUN=none I386_WHY="the kernel cannot run 32-bit programs and user namespaces are switched off"
     elif ! qemu_i386_ready; then
         I386_RUN=none I386_WHY="the kernel cannot run 32-bit programs and qemu-i386 10 or later (qemu-user from bookworm-backports) is missing"
-    elif ! in_i386_namespace "$loader32" --version >/dev/null 2>&1; then
+    elif ! i386_try emulated "$loader" --version >/dev/null 2>&1; then
         I386_RUN=none I386_WHY="the kernel cannot run 32-bit programs, and 32-bit Wine did not start under qemu-i386 in a private namespace"
     else
         I386_RUN=emulated
     fi
-    export I386_RUN I386_WHY
+    export I386_RUN I386_WHY I386_WINE
+}
+
+# i386_description: which 32-bit Wine the i686 host runs on, in a few words.
+i386_description() {
+    case $I386_WINE:$I386_RUN in
+        *:none) echo "none: $I386_WHY" ;;
+        machine:native) echo "the machine's (wine32:i386)" ;;
+        machine:emulated) echo "the machine's (wine32:i386), under qemu-i386" ;;
+        root:native) echo "the private root's ($WINE_ROOT)" ;;
+        root:emulated) echo "the private root's ($WINE_ROOT), under qemu-i386" ;;
+    esac
+}
+
+# i386_runner: sets I386_RUNNER to the words that run a command where the i686
+# host's Wine is: nothing for the machine's own on a kernel that runs it, the
+# emulation namespace, or the private root (whose commands come first on PATH
+# there, wine, wineboot and wineserver among them).
+i386_runner() {
+    I386_RUNNER=()
+    if [ "$I386_WINE" = root ]; then I386_RUNNER=(bash "$WINE_ROOT_RUNNER" "$I386_RUN")
+    elif [ "$I386_RUN" = emulated ]; then I386_RUNNER=(in_i386_namespace)
+    fi
+}
+
+# wine_root_commands BIN_DIR: writes wine, wineboot and wineserver commands
+# into BIN_DIR that run the private root's, for a PATH that plays the i686 host
+# with it from outside (a tmux pane of the machine's, say).
+wine_root_commands() {
+    local name
+    mkdir -p "$1"
+    for name in wine wine-stable wineboot wineserver; do
+        printf '#!/bin/sh\nexec bash %q %q %q "$@"\n' "$WINE_ROOT_RUNNER" "$I386_RUN" "$name" >"$1/$name"
+        chmod +x "$1/$name"
+    done
 }
 
 # wine_prefix_init: sets up $WINEPREFIX, once, with its 32-bit half (syswow64)
-# wherever 32-bit programs can run: a prefix made by 64-bit Wine alone has none,
-# and the i686 host could not load even kernel32.dll in it. Under emulation the
-# set-up runs inside the namespace.
+# wherever 32-bit programs can run. A prefix made by 64-bit Wine alone has none,
+# Wine adds none later (wineboot -u leaves syswow64 empty), and the i686 host
+# could not load even kernel32.dll in it: wine_prefix_lacks_i386 tells. The
+# set-up runs where the i686 host's Wine is (i386_runner): the private root's
+# Wine sets up both halves. The Wine server of each side reaches only that
+# side's files, so where the root's Wine is to run in a prefix, the machine's
+# server there is waited out first (it ends a few seconds after its last
+# program), and the root's after.
+wine_prefix_lacks_i386() {
+    [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]
+}
+
 wine_prefix_init() {
     i386_support
-    [ -f "$WINEPREFIX/system.reg" ] &&
-        { [ "$I386_RUN" = none ] || [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; } &&
-        return 0
-    local run=()
-    [ "$I386_RUN" = emulated ] && run=(in_i386_namespace)
-    "${run[@]}" sh -c 'wineboot -u >/dev/null 2>&1; wineserver -w'
+    [ -f "$WINEPREFIX/system.reg" ] && return 0
+    i386_runner
+    [ "$I386_WINE" = root ] && wineserver -w
+    "${I386_RUNNER[@]}" sh -c 'wineboot -u >/dev/null 2>&1; wineserver -w'
 }

@@ -6,8 +6,8 @@
 # The script's output goes to LOG, then to CTest: written to a file rather than
 # to CTest's pipe, it cannot keep the test open after the script has ended (a
 # wineserver started inside lingers a few seconds). The i686 host's tests run
-# in the emulation namespace where the kernel cannot run 32-bit programs, and
-# are skipped (status 77) where 32-bit programs cannot run at all.
+# where its Wine is (in_i386_bench: the emulation namespace, or the private
+# root's Wine), and are skipped (status 77) where 32-bit programs cannot run.
 set -u
 log=$1 arch=$2 script=$3
 shift 3
@@ -21,7 +21,7 @@ if [ "$arch" != - ]; then
         echo "SKIP: [x86] $(basename "$script"): $I386_WHY" | tee "$log"
         exit 77
     fi
-    [ "$arch" = x86 ] && [ "$I386_RUN" = emulated ] && . "$(dirname "$0")/../scripts/wine_bench.sh" && run=(in_i386_bench)
+    [ "$arch" = x86 ] && . "$(dirname "$0")/../scripts/wine_bench.sh" && run=(in_i386_bench)
 fi
 "${run[@]}" bash "$script" "$@" </dev/null >"$log" 2>&1
 status=$?

@@ -8,7 +8,7 @@ set -u
 . "$(dirname "$0")/lib.sh"
 
 BENCH_SETTINGS="BENCH_DIR WINEPREFIX WINEDLLOVERRIDES WINEDEBUG LC_ALL DISPLAY XVFB_PID TMUX_SOCKET
-PATH WINELOADER WINE_RUNS_32BIT I386_RUN I386_WHY"
+PATH WINELOADER WINE_RUNS_32BIT I386_RUN I386_WHY I386_WINE"
 
 stop_bench() {
     [ -f "$1" ] || return 0
@@ -27,7 +27,8 @@ case ${1:-} in
         for name in $BENCH_SETTINGS; do
             [ -n "${!name+set}" ] && printf 'export %s=%q\n' "$name" "${!name}"
         done >"$2.tmp" && mv "$2.tmp" "$2"
-        echo "fixture: bench $BENCH_DIR, display $DISPLAY, tmux server $TMUX_SOCKET, 32-bit programs: $I386_RUN" ;;
+        echo "fixture: bench $BENCH_DIR, display $DISPLAY, tmux server $TMUX_SOCKET"
+        echo "32-bit Wine for the i686 host's tests: $(i386_description)" ;;
     stop) stop_bench "$2" ;;
     *) echo "usage: fixture.sh start|stop FILE" >&2; exit 2 ;;
 esac
