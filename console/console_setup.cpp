@@ -44,10 +44,35 @@ void take_player_console() {
 // The crash filter that was installed before the host's, handed every crash on.
 LPTOP_LEVEL_EXCEPTION_FILTER previous_crash_filter = nullptr;
 
+// Ctrl+C typed in the game is a key like any other: with processed input off
+// the console queues it as one and raises no event. A terminal whose own
+// driver turns Ctrl+C into an interrupt (Wine's console on a terminal does)
+// raises the event instead and never queues the key, so the key is queued
+// here, pressed and released, as the console would have queued it.
+void queue_ctrl_c_key() {
+    INPUT_RECORD key[2] = {};
+    for (INPUT_RECORD& record : key) {
+        record.EventType = KEY_EVENT;
+        record.Event.KeyEvent.wRepeatCount = 1;
+        record.Event.KeyEvent.wVirtualKeyCode = 'C';
+        record.Event.KeyEvent.wVirtualScanCode = 0x2E;
+        record.Event.KeyEvent.uChar.AsciiChar = 3;
+        record.Event.KeyEvent.dwControlKeyState = LEFT_CTRL_PRESSED;
+    }
+    key[0].Event.KeyEvent.bKeyDown = TRUE;
+    DWORD written = 0;
+    WriteConsoleInputA(initial_console.input, key, 2, &written);
+}
+
+// The Ctrl+C event does not end the game: its key reaches the game instead.
 // Ctrl+Break and the console's close, logoff and shutdown events end the
-// process without the runtime's at-exit list. FALSE lets the default handling
-// end it exactly as it would have.
-BOOL WINAPI restore_on_console_event(DWORD) {
+// process without the runtime's at-exit list; FALSE lets the default handling
+// end it exactly as it would have, once the console is given back.
+BOOL WINAPI on_console_event(DWORD event) {
+    if (event == CTRL_C_EVENT) {
+        queue_ctrl_c_key();
+        return TRUE;
+    }
     restore_initial_buffer();
     return FALSE;
 }
@@ -63,7 +88,7 @@ LONG WINAPI restore_on_crash(EXCEPTION_POINTERS* exception) {
 // Gives the console back on the ways out that skip the at-exit list. Not a
 // vectored handler: that would also see exceptions the module handles itself.
 void guard_abnormal_exits() {
-    SetConsoleCtrlHandler(restore_on_console_event, TRUE);
+    SetConsoleCtrlHandler(on_console_event, TRUE);
     previous_crash_filter = SetUnhandledExceptionFilter(restore_on_crash);
 }
 

@@ -281,6 +281,23 @@ TEST_F(ConsoleSetup, AConsoleEventGivesTheConsoleBackAndLetsTheDefaultEndTheProc
     }
 }
 
+// A terminal that turns Ctrl+C into an interrupt raises the event and queues
+// no key: the game gets the key all the same, and goes on.
+TEST_F(ConsoleSetup, TheCtrlCEventQueuesCtrlCForTheGameAndEndsNothing) {
+    os_init();
+    PHANDLER_ROUTINE handler = scripted::state().ctrl_handlers.at(0);
+    BOOL handled = FALSE;
+    std::thread([&] { handled = handler(CTRL_C_EVENT); }).join();
+    EXPECT_EQ(handled, TRUE);
+    EXPECT_EQ(scripted::state().active, console_handles.screen_buffer);
+    int key_code = -1, char_code = -1;
+    os_get_input(&key_code, &char_code);
+    EXPECT_EQ(key_code, 0);
+    EXPECT_EQ(char_code, 3);
+    os_get_input(&key_code, &char_code);  // its release
+    EXPECT_TRUE(scripted::state().input.empty());
+}
+
 LONG WINAPI earlier_filter(EXCEPTION_POINTERS* exception) {
     return exception != nullptr && exception->ExceptionRecord == &earlier_filter
                ? EXCEPTION_EXECUTE_HANDLER

@@ -49,9 +49,12 @@ if [ -n "${WINDOW_PICTURE_OUT:-}" ]; then
     sleep 0.5  # the window paints what the buffer holds a moment later
     window_picture "$WINDOW_PICTURE_OUT"
 fi
+window_keys ctrl+c
+check "window demo: Ctrl+C reaches the game as character 3" "Last key: code 0 (-), char 3" \
+    "$(wait_status "Last key: code 0 (-), char 3")"
 window_keys q
 run_host_wait "$DIR" "$WAIT_SECONDS"
-check "window demo: q ends the game with status 0" 0 "$HOST_STATUS"
+check "window demo: q ends the game with status 0, after Ctrl+C" 0 "$HOST_STATUS"
 
 # ------------------------------------------------------------ the key vocabulary
 # The typed-keys module (module_input's "typed" scenario) writes the groups of

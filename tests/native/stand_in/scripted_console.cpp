@@ -259,6 +259,15 @@ BOOL ReadConsoleInputA(HANDLE input, INPUT_RECORD* records, DWORD length, DWORD*
     return TRUE;
 }
 
+BOOL WriteConsoleInputA(HANDLE input, const INPUT_RECORD* records, DWORD length, DWORD* written) {
+    log("WriteConsoleInputA(" + std::to_string(length) + ")");
+    console& c = state();
+    if (scripted::fails("WriteConsoleInputA") || input != c.std_input) return FALSE;
+    c.input.insert(c.input.end(), records, records + length);
+    *written = length;
+    return TRUE;
+}
+
 void Sleep(DWORD milliseconds) {
     log("Sleep(" + std::to_string(milliseconds) + ")");
     console& c = state();

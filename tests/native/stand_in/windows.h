@@ -171,6 +171,7 @@ BOOL WriteConsoleOutputA(HANDLE buffer, const CHAR_INFO* cells, COORD size, COOR
 BOOL GetNumberOfConsoleInputEvents(HANDLE input, DWORD* count);
 BOOL ReadConsoleInputA(HANDLE input, INPUT_RECORD* records, DWORD length, DWORD* read);
 BOOL PeekConsoleInputA(HANDLE input, INPUT_RECORD* records, DWORD length, DWORD* read);
+BOOL WriteConsoleInputA(HANDLE input, const INPUT_RECORD* records, DWORD length, DWORD* written);
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
 HMODULE LoadLibraryA(LPCSTR name);
