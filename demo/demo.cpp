@@ -223,6 +223,44 @@ void show_last_key(int key_code, int char_code) {
     put_text(2, status_row, attr_bright, line, line_width);
 }
 
+// ---------------------------------------------------------------- keys and frames
+
+// Keys the player typed while an animation played, kept for the main loop in
+// the order they came. os_pause would throw them away, so the animations pace
+// their frames with show_frame instead.
+struct key_press {
+    int key_code;
+    int char_code;
+};
+constexpr int typed_ahead_capacity = 64;
+key_press typed_ahead[typed_ahead_capacity];
+int typed_ahead_count = 0;
+
+// Polls the keyboard until the frame has been shown for `milliseconds`,
+// keeping every key it reads (the exit keys still act inside os_get_input).
+void show_frame(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < milliseconds) {
+        key_press key = {0, 0};
+        os_get_input(&key.key_code, &key.char_code);
+        if ((key.key_code != 0 || key.char_code != 0) && typed_ahead_count < typed_ahead_capacity)
+            typed_ahead[typed_ahead_count++] = key;
+    }
+}
+
+// The next key: one typed during an animation first, else a fresh poll.
+void next_key(int* key_code, int* char_code) {
+    if (typed_ahead_count == 0) {
+        os_get_input(key_code, char_code);
+        return;
+    }
+    *key_code = typed_ahead[0].key_code;
+    *char_code = typed_ahead[0].char_code;
+    std::memmove(typed_ahead, typed_ahead + 1, --typed_ahead_count * sizeof typed_ahead[0]);
+}
+
+constexpr DWORD frame_ms = 40;
+
 // ---------------------------------------------------------------- the title
 
 constexpr int prompt_row = 10;  // below the banner, which covers rows 1-8
@@ -284,7 +322,7 @@ void take_gold() {
     for (int attr : glint) {
         put(map_left + player_x, map_top + player_y, '*', attr);
         os_update_client();
-        os_pause();
+        show_frame(frame_ms);
     }
     draw_player();
     show_gold();
@@ -316,14 +354,14 @@ bool step(const move& m) {
 }
 
 // Runs until the next cell blocks or the player reaches a door or gold, one
-// step per pause so that the run can be seen.
+// step a frame so that the run can be seen.
 void run(const move& m) {
     if (blocked(m)) {
         bump(m);
         return;
     }
     for (bool first = true; !blocked(m); first = false) {
-        if (!first) os_pause();
+        if (!first) show_frame(frame_ms);
         if (step(m)) break;
         os_update_client();
     }
@@ -357,7 +395,7 @@ int dll_main(int, char**) {
     for (;;) {
         int key_code = 0;
         int char_code = 0;
-        os_get_input(&key_code, &char_code);
+        next_key(&key_code, &char_code);
         if (key_code == 0 && char_code == 0) continue;  // no key, a release or a lone modifier
         show_last_key(key_code, char_code);
         if (char_code == 'q' || char_code == 'Q') break;

@@ -78,9 +78,15 @@ Alt+F1 (ESC [1;3P)|-l [1;3P|-|Last key: code 1059 (Alt+F1), char 0|-
 Shift+F1 (ESC [1;2P)|-l [1;2P|-|Last key: code 59 (F1), char 0|-
 Alt+F9 (ESC [20;3~)|-l [20;3~|-|Last key: code 1067 (Alt+F9), char 0|-
 Ctrl+Up (ESC [1;5A) moves nothing: the run ended at the wall|-l [1;5A|-|Last key: code 3072 (Ctrl+Up), char 0|10,3
-a|a|-|Last key: code 0 (-), char 97 'a'|-
+Ctrl+C reaches the game as character 3|C-c|-|Last key: code 0 (-), char 3|-
+a: the game goes on after Ctrl+C|a|-|Last key: code 0 (-), char 97 'a'|-
 z answers that there is nothing to zoom|z|nothing to zoom|-|-
 KEYS
+
+# Keys typed while the @ runs, a step a frame, are all kept for after the run.
+keys S-Left Down Down Down
+check "demo: keys typed during a run all arrive: Shift+Left runs to the wall, then three steps down" 3,6 \
+    "$(wait_player 3,6)"
 
 # ------------------------------------------------------------ ending
 # fresh_game: a new game, past the title screen. end_check LABEL KEYS...: KEYS
