@@ -25,10 +25,11 @@
  * Cell attributes are console character attributes: bits 0-3 foreground
  * (blue 0x01, green 0x02, red 0x04, intensity 0x08), bits 4-7 background
  * (blue 0x10, green 0x20, red 0x40, intensity 0x80). Coordinates count from 0
- * at the top-left cell; the screen buffer is the console's default size for a
- * new buffer (80 x 25 on a default console, 80 x 150 in Wine's console window,
- * the window's size in Windows Terminal), which no service tells: draw within
- * 80 x 25. Characters are drawn in the player's console code page (437 in the
+ * at the top-left cell; the screen buffer is the size the console gives a new
+ * one, which no service tells: on Windows the player's window (120 x 30 in a
+ * default Windows 10 or 11 console, the window's size in Windows Terminal),
+ * under Wine the console's whole buffer (80 x 150 in Wine's console window).
+ * Draw within 80 x 25. Characters are drawn in the player's console code page (437 in the
  * US and under Wine, 850 in much of Europe, 65001 with Windows' UTF-8 option),
  * so only 32-126 look the same everywhere.
  */
@@ -84,14 +85,19 @@ OS_ENTRY int OS_CALL dll_main(int argc, char **argv);
  * set, 0 when it was not. When the process ends, the buffer the console showed
  * before the first os_init comes back, with the input mode it had then: after a
  * return from dll_main, the exit keys, Ctrl+Break, the console's close, logoff
- * and shutdown events, and a crash. A module that ends the process itself
+ * and shutdown events, and a crash. Ctrl+C ends nothing: it reaches the game
+ * as a key with character 3, in a terminal too. A module that ends the process itself
  * (ExitProcess, or the exit of a C runtime other than the host's) skips that:
  * return from dll_main instead. */
 int OS_CALL os_init(void);
 
 /* Writes one cell: character char_code (low byte) in colours attr at column x,
  * row y. Returns nonzero when the cell was written, 0 when not (before os_init,
- * for a coordinate outside 0..32767, or when the console wrote nothing). */
+ * for a coordinate outside 0..32767, or when the console wrote nothing). Each
+ * cell is a console call of its own: some 20 us in a Windows console, 0.2-0.5
+ * ms under Wine in a terminal, where a whole 80 x 25 screen takes 0.4-2 s and
+ * is seen wiping down. Keep a copy of what was drawn and redraw only the cells
+ * that changed. */
 int OS_CALL os_put_font(int char_code, int attr, int x, int y);
 
 /* Draws a tile by its text fallback: a negative tile draws nothing (the result
@@ -106,7 +112,9 @@ void OS_CALL os_display_title(int show);
 
 /* Polls the keyboard without waiting: sleeps 1 ms, then takes at most one input
  * record and reports it as a key code (OS_KEY_* below, or 0) and a character
- * (a signed byte, or 0). Key releases and other records give 0 and 0. Alt+F4
+ * (a signed byte, or 0). Key releases, lone modifiers, other records and an
+ * empty queue all give 0 and 0, and each key press brings its release: count
+ * keys, not polls, and never take one 0-and-0 poll for "no key waiting". Alt+F4
  * and Ctrl+X (character 24) end the process with status 0. Either pointer may
  * be null; that output is then not written. To wait for a key, poll in a loop
  * (the 1 ms sleep keeps it from spinning), with no os_pause in it:
@@ -119,8 +127,19 @@ void OS_CALL os_get_input(int *key_code, int *char_code);
 
 /* Waits at least 40 ms while draining input (each poll takes and discards at
  * most one record; the exit keys still act): keys typed during a pause are
- * lost, so a loop that waits for a key must not pause. Returns the milliseconds
- * measured, from 40 to 5000. */
+ * lost, so a loop that waits for a key must not pause, and frames the player
+ * may type through are better paced by polling until the frame's time is up,
+ * keeping what the polls report (as the demo does):
+ *
+ *     DWORD start = GetTickCount();
+ *     while (GetTickCount() - start < 40) {
+ *         int key = 0, character = 0;
+ *         os_get_input(&key, &character);
+ *         if (key != 0 || character != 0)
+ *             keep_for_later(key, character);
+ *     }
+ *
+ * Returns the milliseconds measured, from 40 to 5000. */
 int OS_CALL os_pause(void);
 
 /* Accepted and ignored by this host: no sound, no effects. They read none of
