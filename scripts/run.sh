@@ -113,11 +113,6 @@ check_module() {
         332) arch=x86 ;;     # IMAGE_FILE_MACHINE_I386
         *) refuse 1 "$1 is a Windows DLL for another processor (machine type $(printf '0x%04x' "$machine")); the hosts load only 32- and 64-bit x86 modules" ;;
     esac
-    if [ "$arch" = x64 ]; then
-        echo "run: $1 is a 64-bit game module; it plays in the x86_64 host" >&2
-    else
-        echo "run: $1 is a 32-bit game module; it plays in the i686 host" >&2
-    fi
     # objdump comes with the mingw-w64 toolchain, Windows' own DLLs with Wine.
     "$ROOT/scripts/deps.sh" run
     exports "$1" | grep -x dll_main >/dev/null ||
@@ -125,6 +120,12 @@ check_module() {
     missing=$(missing_imports "$1" | paste -sd ' ' -)
     [ -z "$missing" ] ||
         refuse 1 "$1 needs $missing, neither Windows' own nor beside it, so the host would stop with \"main: LoadLibrary failed\"; put it beside the module, or link the compiler's runtime statically (-static-libgcc -static-libstdc++)"
+    # Only a module that passed every look is told where it plays.
+    if [ "$arch" = x64 ]; then
+        echo "run: $1 is a 64-bit game module; it plays in the x86_64 host" >&2
+    else
+        echo "run: $1 is a 32-bit game module; it plays in the i686 host" >&2
+    fi
 }
 
 # report_status STATUS: how the game ended, and what a failing status means.

@@ -96,7 +96,8 @@ check "run command, a module that does not load: status 1, and it says what stat
 
 # ------------------------------------------------------------ refused at once
 # Each line: what the command is given (its arguments after "|"), the status it
-# ends with without a terminal, and the one line that says why, its last. The
+# ends with without a terminal, how many lines it says, and the one that says
+# why, its last: a module refused says nothing else of itself. The
 # modules of tests/modules/run_command need the compiler's runtime DLL or the
 # Visual C++ runtime (which Wine carries and a bare Windows does not), refused
 # unless it stands beside them, or a DLL of their own that stands beside them.
@@ -104,18 +105,19 @@ fix="put it beside the module, or link the compiler's runtime statically (-stati
 dlls=$BUILD_DIR/modules/run-command
 libgcc=$BUILD_ROOT/windows-x86/modules/run-command/needs-libgcc/Umberdeep.dll
 no_entry=$BUILD_DIR/modules/launch_no_entry.dll
-while IFS='|' read -r label args status line; do
+while IFS='|' read -r label args status lines line; do
     # shellcheck disable=SC2086
     UMBERDEEP_NO_TMUX=1 bash "$RUN_COMMAND" $args </dev/null >"$WORK/answer.out" 2>"$WORK/answer.err"
-    check "run command $label: status $status, and it says why in one line" "$status $line" "$? $(tail -n 1 "$WORK/answer.err")"
+    check "run command $label: status $status, and it says why in its last of $lines lines" "$status $lines $line" \
+        "$? $(grep -c '^run: ' "$WORK/answer.err") $(tail -n 1 "$WORK/answer.err")"
 done <<ANSWERS
---module with no such file|--module $WORK/none.dll|1|run: $WORK/none.dll: no such file
---module with a text file|--module $WINE_TESTS_ROOT/README.md|1|run: $WINE_TESTS_ROOT/README.md is not a Windows DLL, so no host can load it as a game module
---module with a DLL without dll_main|--module $no_entry|1|run: $no_entry exports no dll_main, so the host would stop with "main: GetProcAddress failed"; define int dll_main(int argc, char **argv) with os_services.h included, which exports it
---module with a DLL that needs libgcc_s_dw2-1.dll|--module $libgcc|1|run: $libgcc needs libgcc_s_dw2-1.dll, neither Windows' own nor beside it, so the host would stop with "main: LoadLibrary failed"; $fix
---module with a DLL that needs vcruntime140.dll|--module $dlls/needs-vcruntime/Umberdeep.dll|1|run: $dlls/needs-vcruntime/Umberdeep.dll needs vcruntime140.dll, neither Windows' own nor beside it, so the host would stop with "main: LoadLibrary failed"; $fix
-with an unknown option|--window --bogus|2|run: unknown option --bogus (arguments for the game go after --); see: bash scripts/run.sh --help
---module with the DLL it needs beside it, no terminal and no tmux|--module $dlls/helper-beside/Umberdeep.dll|1|run: open a terminal and run: bash scripts/run.sh
+--module with no such file|--module $WORK/none.dll|1|1|run: $WORK/none.dll: no such file
+--module with a text file|--module $WINE_TESTS_ROOT/README.md|1|1|run: $WINE_TESTS_ROOT/README.md is not a Windows DLL, so no host can load it as a game module
+--module with a DLL without dll_main|--module $no_entry|1|1|run: $no_entry exports no dll_main, so the host would stop with "main: GetProcAddress failed"; define int dll_main(int argc, char **argv) with os_services.h included, which exports it
+--module with a DLL that needs libgcc_s_dw2-1.dll|--module $libgcc|1|1|run: $libgcc needs libgcc_s_dw2-1.dll, neither Windows' own nor beside it, so the host would stop with "main: LoadLibrary failed"; $fix
+--module with a DLL that needs vcruntime140.dll|--module $dlls/needs-vcruntime/Umberdeep.dll|1|1|run: $dlls/needs-vcruntime/Umberdeep.dll needs vcruntime140.dll, neither Windows' own nor beside it, so the host would stop with "main: LoadLibrary failed"; $fix
+with an unknown option|--window --bogus|2|1|run: unknown option --bogus (arguments for the game go after --); see: bash scripts/run.sh --help
+--module with the DLL it needs beside it, no terminal and no tmux|--module $dlls/helper-beside/Umberdeep.dll|1|3|run: open a terminal and run: bash scripts/run.sh
 ANSWERS
 # The last line's command, besides:
 check "run command, no terminal and no tmux: it says it needs a terminal" 1 "$(grep -c "needs a terminal" "$WORK/answer.err")"
