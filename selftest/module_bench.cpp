@@ -353,6 +353,11 @@ int run_bench(int argc, char** argv) {
         rows = std::min<int>(25, info.dwSize.Y);
     }
 
+    figure("units=microseconds per call, unless the key ends in _ms (milliseconds), _ns "
+           "(nanoseconds), _ticks (tick-count milliseconds) or _qpc (performance-counter "
+           "milliseconds); a _ratio is the host's time over the direct one's; a _spread is "
+           "min/median/max; pause_tick_40_reads_39 counts, of 1000 start ticks, those at which "
+           "os_pause's arithmetic takes 40 ticks for 39 ms (such a pause lasts a tick longer)");
     if (!window) bench_host_overhead();
     bench_cell_write();
     if (!window) {

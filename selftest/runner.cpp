@@ -287,12 +287,17 @@ host_run run_host(const setup& s, const scenario& c, const std::string& dir) {
     PROCESS_INFORMATION process = {};
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
+    // The host gets the system's default error mode, not the runner's: only
+    // its own SetErrorMode may keep the system's boxes away.
     run.started = CreateProcessA((dir + "\\UmberdeepSafeMode.exe").c_str(), line.data(), nullptr,
-                                 nullptr, TRUE, 0, nullptr, dir.c_str(), &startup, &process) != 0;
+                                 nullptr, TRUE, CREATE_DEFAULT_ERROR_MODE, nullptr, dir.c_str(),
+                                 &startup, &process) != 0;
     if (!run.started) run.start_error = GetLastError();
     if (run.started) {
         run.boxes.process = process.dwProcessId;
-        const DWORD limit_ms = (c.long_only ? 600 : 30) * 1000;
+        // Far above what a scenario takes on a busy machine (the normal run
+        // takes 10-30 s under Wine): a host that hangs still fails.
+        const DWORD limit_ms = (c.long_only ? 600 : 90) * 1000;
         const DWORD start = GetTickCount();
         while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
             if (s.desktop) EnumWindows(watch_window, reinterpret_cast<LPARAM>(&run.boxes));
@@ -523,20 +528,22 @@ void console_figures() {
     figure("output code page %u, input code page %u%s", output, GetConsoleCP(),
            output == 65001 ? ": bytes 128-255 are parts of UTF-8 characters, not characters"
                            : "");
+    // A console that draws into a terminal keeps a window nobody sees:
+    // Windows' pseudo-console, and Wine's console on a Linux terminal.
     HWND window = GetConsoleWindow();
     char kind[64] = "";
     if (window != nullptr) GetClassNameA(window, kind, sizeof kind);
+    const bool shown = window != nullptr && IsWindowVisible(window);
     char terminal[8] = "";
     const bool windows_terminal = GetEnvironmentVariableA("WT_SESSION", terminal, sizeof terminal) > 0;
+    const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
     figure("console: %s%s%s%s",
            window == nullptr                               ? "no console window"
            : std::strcmp(kind, "PseudoConsoleWindow") == 0 ? "a pseudo-console (a terminal program)"
-                                                           : "a console window, class ",
-           window != nullptr && std::strcmp(kind, "PseudoConsoleWindow") != 0 ? kind : "",
-           windows_terminal ? ", in Windows Terminal" : "",
-           GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr
-               ? " (under Wine)"
-               : "");
+           : !shown                                        ? "a terminal (the console shows no window)"
+                                                           : "a console window of class ",
+           shown && std::strcmp(kind, "PseudoConsoleWindow") != 0 ? kind : "",
+           windows_terminal ? ", in Windows Terminal" : "", wine ? ", under Wine" : "");
 }
 
 // ------------------------------------------------------------------ the verdict
@@ -576,6 +583,8 @@ int verdict(const char* junit) {
         passed += r.kind == "PASS";
         failed += r.kind == "FAIL";
         skipped += r.kind == "SKIP";
+        if (r.kind != "PASS" && failed + skipped == 1)
+            std::printf("For the report: each line names its check's place in the self-test's source.\n");
         if (r.kind != "PASS") std::printf("%s %s: %s\n", r.kind.c_str(), r.where.c_str(), r.text.c_str());
         const size_t colon = r.where.rfind(':');
         const std::string file = r.where.substr(0, colon);
@@ -644,13 +653,15 @@ int run_bench(const setup& s, const std::string& options) {
     return run.started && !run.timed_out && run.status == 0 && finished ? 0 : 1;
 }
 
-int usage() {
+// Prints the usage and returns `status`: 0 when it was asked for, 2 after a
+// command line it cannot take.
+int usage(int status = 2) {
     std::printf("usage: UmberdeepSafeMode-selftest.exe [--long | --only NAME] [--junit FILE] [HOST.exe]\n"
                 "       UmberdeepSafeMode-selftest.exe --bench [--quick] [--window] [HOST.exe]\n"
                 "NAME, a scenario:");
     for (const scenario& c : scenarios) std::printf(" %s", c.name);
     std::printf("\n");
-    return 2;
+    return status;
 }
 
 }  // namespace
@@ -668,7 +679,8 @@ int main(int argc, char** argv) {
     s.host = here + (sizeof(void*) == 8 ? "\\..\\..\\bin\\x64" : "\\..\\..\\bin\\x86") +
              "\\UmberdeepSafeMode.exe";
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--long") == 0) s.with_long = true;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return usage(0);
+        else if (std::strcmp(argv[i], "--long") == 0) s.with_long = true;
         else if (std::strcmp(argv[i], "--junit") == 0 && i + 1 < argc) junit = argv[++i];
         else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
             only = named_scenario(argv[++i]);

@@ -6,7 +6,8 @@
 # a whole run in a 100 x 30 one, so that nothing may assume the default size.
 # The self-test decides every check of its own and prints each failure with
 # file and line; this script checks what only the outside sees: the run's exit
-# status and closing line, the banner's picture of the normal run against
+# status and closing line, the console figure, --help's status, the banner's
+# picture of the normal run against
 # docs/banner-capture.txt, and the MessageBoxA calls of the "Error" boxes in
 # Wine's relay trace (another process cannot tell one icon from another).
 # BANNER_CAPTURE_OUT=FILE keeps the banner's picture (to refresh the docs copy).
@@ -36,6 +37,12 @@ calls=$(grep -a -o 'Call user32.MessageBoxA([^)]*)' "$dir/relay.err" | sort | un
 [ -n "$calls" ] || [ -n "${1:-}" ] || calls="no MessageBoxA call"
 check "every \"Error\" box is MessageBoxA with no owner, caption \"Error\" and style 0x30 (OK, exclamation mark)" \
     "" "$(echo "$calls" | grep -v -E '^$|^[0-9]+ Call user32.MessageBoxA\(0+,[0-9a-f]+ "main: [A-Za-z]+ failed",[0-9a-f]+ "Error",00000030\)$')"
+if [ -z "${1:-}" ]; then
+    check "the console figure names the kind of console it ran in: a terminal" 1 \
+        "$(grep -c '^  console: a terminal (the console shows no window), under Wine' "$dir/selftest.out")"
+    (cd "$dir" && wine "selftest/$ARCH/UmberdeepSafeMode-selftest.exe" --help >help.out 2>/dev/null)
+    check "--help prints the usage and ends with status 0" "0 usage:" "$? $(head -c 6 "$dir/help.out")"
+fi
 [ "${2:-}" = normal_run ] || exit 0
 sed -n 's/\r$//; s/^  banner row [0-9]: //p' "$dir/selftest.out" >"$dir/banner.txt"
 [ -n "${BANNER_CAPTURE_OUT:-}" ] && cp "$dir/banner.txt" "$BANNER_CAPTURE_OUT"
