@@ -16,6 +16,7 @@
 #include "console_mark.h"
 #include "key_vocabulary.h"
 #include "os_services.h"
+#include "host_buffer.h"
 #include "screen.h"
 
 void record_line(const char* line) { append_to_results_file(line); }
@@ -128,7 +129,18 @@ HANDLE check_setup(HANDLE player) {
     GetConsoleTitleA(title, sizeof title);
     OK(std::strcmp(title, "Umberdeep") == 0, "os_init titles the window \"Umberdeep\": <%s>",
        title);
-    HANDLE screen = open_console("CONOUT$");
+    // The host's own handle: Windows refuses CONOUT$ while its unshared buffer
+    // is active.
+    const buffer_request made = last_host_request();
+    HANDLE screen = made.made;
+    OK(host_buffer_count() == 1 && screen != INVALID_HANDLE_VALUE,
+       "os_init makes one screen buffer: %d asked for", host_buffer_count());
+    OK(made.access == (GENERIC_READ | GENERIC_WRITE) && made.share == 0 && !made.security &&
+           made.flags == CONSOLE_TEXTMODE_BUFFER && !made.reserved,
+       "os_init asks for a text buffer with read and write access, unshared, without security "
+       "attributes: access 0x%lx, share %lu, flags %lu, security %d, reserved %d",
+       made.access, made.share, made.flags, made.security, made.reserved);
+    OK(last_host_activated() == screen, "os_init makes the buffer it made active");
     OK(!player_buffer_shown(), "os_init makes a buffer of its own active");
     DWORD mode = 99;
     GetConsoleMode(screen, &mode);
@@ -143,12 +155,23 @@ HANDLE check_setup(HANDLE player) {
     GetConsoleCursorInfo(screen, &cursor);
     OK(!cursor.bVisible, "os_init hides the cursor");
     OK_EQ(1, cursor.dwSize, "os_init sets the cursor's size to 1");
+    // Windows makes a new buffer as large as the player's window, Wine as
+    // large as the player's whole buffer.
     CONSOLE_SCREEN_BUFFER_INFO game = {}, console = {};
     GetConsoleScreenBufferInfo(screen, &game);
     GetConsoleScreenBufferInfo(player, &console);
-    OK(game.dwSize.X == console.dwSize.X && game.dwSize.Y == console.dwSize.Y,
-       "os_init: the game's buffer has the player's size: %dx%d, the player's %dx%d", game.dwSize.X,
-       game.dwSize.Y, console.dwSize.X, console.dwSize.Y);
+    const int window_x = console.srWindow.Right - console.srWindow.Left + 1;
+    const int window_y = console.srWindow.Bottom - console.srWindow.Top + 1;
+    const bool as_window = game.dwSize.X == window_x && game.dwSize.Y == window_y;
+    const bool as_buffer = game.dwSize.X == console.dwSize.X && game.dwSize.Y == console.dwSize.Y;
+    OK(as_window || as_buffer,
+       "os_init: the game's buffer is %dx%d, the size of the player's window (%dx%d, Windows) "
+       "or of its buffer (%dx%d, Wine)", game.dwSize.X, game.dwSize.Y, window_x, window_y,
+       console.dwSize.X, console.dwSize.Y);
+    figure("the game's buffer: %dx%d, the size of the player's %s", game.dwSize.X, game.dwSize.Y,
+           as_window && as_buffer ? "window, which shows its whole buffer"
+           : as_window            ? "window (as Windows makes it)"
+                                  : "whole buffer (as Wine makes it)");
     return screen;
 }
 
@@ -333,10 +356,10 @@ void check_inert(HANDLE screen) {
     os_fade();
     os_zoom(INT_MAX, nullptr);
     os_update_client(-1, "text", 2.5);
-    HANDLE active = open_console("CONOUT$");
-    OK_SCREEN(active, expected,
-              "os_sound, os_fade, os_zoom and os_update_client change no cell and no buffer");
-    CloseHandle(active);
+    const int buffers = host_buffer_count();
+    OK_SCREEN(screen, expected, "os_sound, os_fade, os_zoom and os_update_client change no cell");
+    OK(host_buffer_count() == buffers && last_host_activated() == screen,
+       "os_sound, os_fade, os_zoom and os_update_client make and show no other buffer");
     DWORD mode = 99;
     GetConsoleMode(input, &mode);
     OK_EQ(0, mode & (ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_PROCESSED_INPUT),
@@ -346,10 +369,33 @@ void check_inert(HANDLE screen) {
 // ------------------------------------------------------------------ keys
 
 // Queues one record, polls once; the pair must match and the record be gone.
+// Whether the queue holds `record` alone. The console is shared: it queues
+// focus and menu records of its own when the player clicks, and the player
+// may press a key, at any moment.
+bool queued_alone(const INPUT_RECORD& record) {
+    INPUT_RECORD seen[2] = {};
+    DWORD count = 0;
+    PeekConsoleInputA(input, seen, 2, &count);
+    const KEY_EVENT_RECORD& a = seen[0].Event.KeyEvent;
+    const KEY_EVENT_RECORD& b = record.Event.KeyEvent;
+    return count == 1 && seen[0].EventType == record.EventType &&
+           (record.EventType != KEY_EVENT ||
+            (a.bKeyDown == b.bKeyDown && a.wVirtualKeyCode == b.wVirtualKeyCode &&
+             a.dwControlKeyState == b.dwControlKeyState && a.uChar.AsciiChar == b.uChar.AsciiChar));
+}
+
+// Queues `record` alone and checks what os_get_input makes of it; where a
+// record the check did not queue came in beside it, says so and tries once more.
 void expect_key(const INPUT_RECORD& record, int key, int character, const char* name) {
     FlushConsoleInputBuffer(input);
     DWORD written = 0;
     WriteConsoleInputA(input, &record, 1, &written);
+    if (!queued_alone(record)) {
+        figure("input: a record the checks did not queue came in beside %s (a click, a focus "
+               "change or a key pressed meanwhile); tried once more", name);
+        FlushConsoleInputBuffer(input);
+        WriteConsoleInputA(input, &record, 1, &written);
+    }
     int got_key = -12345, got_char = -12345;
     os_get_input(&got_key, &got_char);
     const DWORD left = waiting_records(input);
@@ -633,14 +679,11 @@ void check_reinit() {
     for (int i = 0; i < 97; ++i) titled += os_init() != 0;
     OK_EQ(97, titled, "os_init 97 times more: each call returns nonzero");
     for (int i = 0; i < 3; ++i) {
-        HANDLE before = open_console("CONOUT$");
-        CHAR_INFO cell = make_cell(static_cast<unsigned char>('1' + i), 0x4F);
-        access_last_cell(before, &cell, true);
+        HANDLE before = host_buffer();
         OK(os_init() != 0, "os_init again (%d) returns nonzero", i + 2);
-        HANDLE now = open_console("CONOUT$");
-        CHAR_INFO seen = {};
-        access_last_cell(now, &seen, false);
-        OK(cell_char(seen) != '1' + i, "os_init again (%d) makes another buffer active", i + 2);
+        HANDLE now = host_buffer();
+        OK(now != before && now != INVALID_HANDLE_VALUE && last_host_activated() == now,
+           "os_init again (%d) makes another buffer and makes it active", i + 2);
         screen_copy expected;
         fill_screen(now, 50 + i, &expected);
         screen_copy before_expected;
@@ -652,8 +695,6 @@ void check_reinit() {
         DWORD mode = 99;
         GetConsoleMode(now, &mode);
         OK_EQ(0, mode, "after os_init again (%d) the new buffer has output mode 0", i + 2);
-        CloseHandle(before);
-        CloseHandle(now);
     }
     expect_key(key_record(VK_NEXT, 0, SHIFT_PRESSED), 2081, 0, "after os_init again: Shift+Page Down");
 }
@@ -792,7 +833,7 @@ int flood() {
 // of each cell, and the process's handles and memory where they were.
 int soak() {
     witnessed_setup();
-    HANDLE screen = open_console("CONOUT$");
+    HANDLE screen = host_buffer();
     screen_copy expected;
     fill_screen(screen, 60, &expected);
     const int cells = 100000;
@@ -842,7 +883,7 @@ int soak() {
 // the first one's picture, and the end is one erase's.
 int banner_toggled() {
     witnessed_setup();
-    HANDLE screen = open_console("CONOUT$");
+    HANDLE screen = host_buffer();
     screen_copy first, once_erased, last;
     fill_screen(screen, 32);
     os_display_title(1);
@@ -927,6 +968,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
         return FALSE;
     }
     if (reason != DLL_PROCESS_DETACH) return TRUE;
+    if (!is_witness && reserved == nullptr) unwatch_host_buffers();  // unloaded by the host
     if (is_witness && reserved != nullptr && scenario_is(selftest::skip_at_exit)) {
         // Calibration: without the host's at-exit list nothing gives the console
         // back, and the witness must see that, or its other checks prove nothing.
@@ -947,6 +989,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
 
 int dll_main(int argc, char** argv) {
     input = open_console("CONIN$");
+    OK(watch_host_buffers(), "the host's imports of CreateConsoleScreenBuffer and "
+                             "SetConsoleActiveScreenBuffer are watched");
     const char* name = argc > 1 ? argv[1] : "";
     int result = -1;
     for (const scenario& s : scenarios)

@@ -15,6 +15,7 @@
 
 #include "check.h"
 #include "console_mark.h"
+#include "host_buffer.h"
 #include "os_services.h"
 #include "screen.h"
 
@@ -95,7 +96,7 @@ void compare_in_blocks(const char* name, int blocks, int block, int digits, Host
 
 int scale = 1;  // 10 in quick mode
 
-// The active buffer, opened after os_init: the host's private buffer.
+// The host's private buffer, through the host's own handle (host_buffer.h).
 HANDLE active_buffer = INVALID_HANDLE_VALUE;
 HANDLE console_input = INVALID_HANDLE_VALUE;
 int columns = 80;
@@ -345,7 +346,7 @@ int run_bench(int argc, char** argv) {
         if (std::strcmp(argv[i], "window") == 0) window = true;
     }
     os_init();
-    active_buffer = open_console("CONOUT$");
+    active_buffer = host_buffer();
     console_input = open_console("CONIN$");
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (GetConsoleScreenBufferInfo(active_buffer, &info)) {

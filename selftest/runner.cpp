@@ -92,6 +92,22 @@ std::string folder_of(const std::string& path) {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
+// A path that the ANSI functions the runner uses can take: the path itself
+// where the ANSI code page can write it, else its short form, which is plain
+// ASCII (a user name outside the code page would otherwise come out as ?s).
+std::string ansi_path(const wchar_t* wide) {
+    const bool utf8 = GetACP() == CP_UTF8;  // takes no default-character flag
+    char out[MAX_PATH * 3] = "";
+    BOOL lossy = FALSE;
+    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, out, sizeof out, nullptr, utf8 ? nullptr : &lossy) > 0 &&
+        !lossy)
+        return out;
+    wchar_t short_form[MAX_PATH] = L"";
+    if (GetShortPathNameW(wide, short_form, MAX_PATH) > 0)
+        WideCharToMultiByte(CP_ACP, 0, short_form, -1, out, sizeof out, nullptr, nullptr);
+    return out;
+}
+
 std::string full_path(const std::string& path) {
     char full[MAX_PATH];
     const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
@@ -422,8 +438,14 @@ void run_scenario(const setup& s, const scenario& c, int index) {
     if (c.module == no_entry)
         OK(notes == "attached detached-at-exit ",
            "%s: the module stays loaded until the process ends: <%s>", c.title, notes.c_str());
+    // Once the last handle to the game's buffer is closed, Windows' console
+    // shows the player's buffer by itself, Wine's keeps the game's: what the
+    // runner sees afterwards proves no restore. The witness, inside the
+    // process before its handles close, gives that verdict.
     if (std::strcmp(c.argument, selftest::skip_at_exit) == 0) {
-        OK(!player_buffer_shown(), "%s: the game's buffer is still active afterwards", c.title);
+        figure("after a host that skipped its at-exit list the console shows %s",
+               player_buffer_shown() ? "the player's buffer (Windows' console does so by itself)"
+                                     : "the game's buffer (Wine's console keeps it)");
         OK_EQ(0, console_input_mode(), "%s: the input mode is still 0 afterwards", c.title);
         give_console_back();
         return;
@@ -673,9 +695,9 @@ int main(int argc, char** argv) {
     const scenario* only = nullptr;
     bool bench = false;
     std::string bench_options;  // the bench scenario's arguments after its name
-    char self[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    const std::string here = folder_of(self);
+    wchar_t self[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::string here = folder_of(ansi_path(self));
     s.host = here + (sizeof(void*) == 8 ? "\\..\\..\\bin\\x64" : "\\..\\..\\bin\\x86") +
              "\\UmberdeepSafeMode.exe";
     for (int i = 1; i < argc; ++i) {
@@ -710,9 +732,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     OK_EQ(distinct_input_mode, player.test_mode, "the console takes the runner's input mode");
-    char temp[MAX_PATH] = "";
-    GetTempPathA(sizeof temp, temp);
-    s.temp = std::string(temp) + "UmberdeepSafeMode-selftest-" + std::to_string(GetCurrentProcessId());
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    s.temp = ansi_path(temp) + "UmberdeepSafeMode-selftest-" + std::to_string(GetCurrentProcessId());
     CreateDirectoryA(s.temp.c_str(), nullptr);
     s.desktop = desktop_present();
     if (bench) return run_bench(s, bench_options);
