@@ -7,9 +7,33 @@
 
 #include "check.h"
 
+// Windows' console rules where Wine's console differs, applied when the
+// runner is started with --windows-rules (it sets windows_rules_variable, and
+// the hosts it starts inherit it), so that the checks' Windows branches run
+// under Wine too and a check that passes only under Wine fails there:
+//  - CONOUT$ is refused with ERROR_SHARING_VIOLATION while a buffer made
+//    unshared is shown (open_console below; host_buffer.cpp notes which);
+//  - a new buffer is as large as the shown buffer's window (host_buffer.cpp);
+//  - the player's buffer is shown again when the process ends holding the
+//    game's (the witness, once its own checks are done);
+//  - the player's buffer is taller than its window (the runner).
+constexpr const char* windows_rules_variable = "UMBERDEEP_SELFTEST_WINDOWS_RULES";
+constexpr const char* unshared_shown_variable = "UMBERDEEP_SELFTEST_UNSHARED_SHOWN";
+
+inline bool windows_rules() { return GetEnvironmentVariableA(windows_rules_variable, nullptr, 0) > 0; }
+
+// What the console shows, as the process's environment keeps it: every copy
+// of the test module in the process sees the same.
+inline void note_unshared_shown(bool shown) { SetEnvironmentVariableA(unshared_shown_variable, shown ? "1" : nullptr); }
+inline bool unshared_shown() { return GetEnvironmentVariableA(unshared_shown_variable, nullptr, 0) > 0; }
+
 // The buffer the console shows now; inheritable when asked, for a child's
 // standard handles.
 inline HANDLE open_console(const char* name, bool inheritable = false) {
+    if (windows_rules() && unshared_shown() && std::strcmp(name, "CONOUT$") == 0) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
     SECURITY_ATTRIBUTES security = {sizeof security, nullptr, inheritable ? TRUE : FALSE};
     return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        &security, OPEN_EXISTING, 0, nullptr);

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "console_mark.h"
+
 namespace {
 
 using create_buffer_fn = HANDLE(WINAPI*)(DWORD, DWORD, const SECURITY_ATTRIBUTES*, DWORD, LPVOID);
@@ -14,18 +16,48 @@ activate_fn real_activate = nullptr;
 int requests = 0;
 buffer_request last_request = {0, 0, 0, false, false, INVALID_HANDLE_VALUE};
 HANDLE activated = nullptr;
+constexpr int unshared_capacity = 128;
+HANDLE unshared[unshared_capacity];  // the buffers the host made unshared
+int unshared_count = 0;
+
+bool made_unshared(HANDLE buffer) {
+    for (int i = 0; i < unshared_count; ++i)
+        if (unshared[i] == buffer) return true;
+    return false;
+}
+
+// Windows' rule: a new buffer as large as the shown buffer's window.
+void size_as_window(HANDLE made) {
+    HANDLE shown = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    const bool known = shown != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(shown, &info);
+    if (shown != INVALID_HANDLE_VALUE) CloseHandle(shown);
+    if (!known) return;
+    const SHORT width = static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1);
+    const SHORT height = static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1);
+    const SMALL_RECT window = {0, 0, static_cast<SHORT>(width - 1), static_cast<SHORT>(height - 1)};
+    SetConsoleWindowInfo(made, TRUE, &window);
+    SetConsoleScreenBufferSize(made, COORD{width, height});
+}
 
 HANDLE WINAPI watched_create(DWORD access, DWORD share, const SECURITY_ATTRIBUTES* security,
                              DWORD flags, LPVOID reserved) {
     const HANDLE made = real_create(access, share, security, flags, reserved);
     ++requests;
     last_request = {access, share, flags, security != nullptr, reserved != nullptr, made};
+    if (made != INVALID_HANDLE_VALUE && share == 0 && unshared_count < unshared_capacity)
+        unshared[unshared_count++] = made;
+    if (made != INVALID_HANDLE_VALUE && windows_rules()) size_as_window(made);
     return made;
 }
 
 BOOL WINAPI watched_activate(HANDLE buffer) {
     const BOOL done = real_activate(buffer);
-    if (done) activated = buffer;
+    if (done) {
+        activated = buffer;
+        note_unshared_shown(made_unshared(buffer));
+    }
     return done;
 }
 

@@ -29,6 +29,7 @@ namespace {
 bool is_witness = false;
 bool entry_returned = false;
 DWORD player_input_mode = 0;  // the witness's reading when it was loaded
+HANDLE player_buffer_at_load = INVALID_HANDLE_VALUE;  // the witness's, likewise
 HANDLE input = nullptr;       // CONIN$
 
 // ------------------------------------------------------------------ screens
@@ -957,18 +958,38 @@ bool has_suffix(const char* text, const char* suffix) {
 // The module refuses to load when asked to, as a broken game would; the
 // witness notes the player's input mode on load and checks the console at the
 // very end; the module checks that the host unloads it after its entry returned.
+// The witness's watch, taken over when the host unloads the module.
+extern "C" __declspec(dllexport) bool selftest_watch_host_buffers() { return watch_host_buffers(); }
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         char path[MAX_PATH] = "";
         GetModuleFileNameA(self, path, sizeof path);
         is_witness = has_suffix(path, selftest::witness_file);
-        if (is_witness) player_input_mode = console_input_mode();
+        if (is_witness) {
+            player_input_mode = console_input_mode();
+            player_buffer_at_load = open_console("CONOUT$");
+        }
+        // The host loads the module with the system's critical-error boxes
+        // off (the runner starts it with the default error mode, so only the
+        // host's own setting counts).
+        if (!is_witness && !scenario_is(selftest::refuse_argument))
+            OK((GetThreadErrorMode() & SEM_FAILCRITICALERRORS) != 0,
+               "the host loads the module with critical-error boxes off: thread error mode 0x%lx",
+               static_cast<unsigned long>(GetThreadErrorMode()));
         if (is_witness || !scenario_is(selftest::refuse_argument)) return TRUE;
         record_line("NOTE\trefused");
         return FALSE;
     }
     if (reason != DLL_PROCESS_DETACH) return TRUE;
-    if (!is_witness && reserved == nullptr) unwatch_host_buffers();  // unloaded by the host
+    if (!is_witness && reserved == nullptr) {
+        // Unloaded by the host: the witness, which stays, watches from here on.
+        unwatch_host_buffers();
+        using watch_fn = bool (*)();
+        if (HMODULE witness = GetModuleHandleA(selftest::witness_file))
+            if (auto watch = reinterpret_cast<watch_fn>(GetProcAddress(witness, "selftest_watch_host_buffers")))
+                watch();
+    }
     if (is_witness && reserved != nullptr && scenario_is(selftest::skip_at_exit)) {
         // Calibration: without the host's at-exit list nothing gives the console
         // back, and the witness must see that, or its other checks prove nothing.
@@ -982,6 +1003,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
         OK_EQ(returned ? 0 : 1, GetModuleHandleA("Umberdeep.dll") != nullptr,
               "at process exit the module is mapped only when its entry did not return");
     }
+    // Windows' console shows the player's buffer again once the game's last
+    // handle closes: under its rules, so does the witness, its checks done.
+    if (is_witness && reserved != nullptr && windows_rules())
+        SetConsoleActiveScreenBuffer(player_buffer_at_load);
     if (!is_witness && entry_returned)
         OK(reserved == nullptr, "the host unloads the module after its entry returned");
     return TRUE;

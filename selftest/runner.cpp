@@ -42,6 +42,7 @@ struct player_console {
     CONSOLE_CURSOR_INFO cursor = {};
     CHAR_INFO last_cell = {};
     char title[256] = "";
+    COORD size = {0, 0};  // its size, given back after Windows' rules made it taller
 } player;
 
 constexpr DWORD distinct_input_mode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_WINDOW_INPUT;
@@ -60,6 +61,18 @@ bool take_console() {
     GetConsoleMode(player.buffer, &player.output_mode);
     GetConsoleCursorInfo(player.buffer, &player.cursor);
     GetConsoleTitleA(player.title, sizeof player.title);
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    GetConsoleScreenBufferInfo(player.buffer, &info);
+    player.size = info.dwSize;
+    // A Windows console's buffer is far taller than its window (120 x 9001
+    // behind a 120 x 30 window by default); under its rules the player's is
+    // made so too, with the window as it was.
+    if (windows_rules()) {
+        const SMALL_RECT window = {0, 0, static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left),
+                                   static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top)};
+        SetConsoleScreenBufferSize(player.buffer, COORD{info.dwSize.X, static_cast<SHORT>(info.dwSize.Y + 200)});
+        SetConsoleWindowInfo(player.buffer, TRUE, &window);
+    }
     access_last_cell(player.buffer, &player.last_cell, false);
     SetConsoleMode(player.input, distinct_input_mode);
     GetConsoleMode(player.input, &player.test_mode);
@@ -81,6 +94,7 @@ void give_console_back() {
 void release_console() {
     give_console_back();
     access_last_cell(player.buffer, &player.last_cell, true);
+    if (windows_rules()) SetConsoleScreenBufferSize(player.buffer, player.size);
     SetConsoleMode(player.input, player.original_mode);
     SetConsoleTitleA(player.title);
 }
@@ -678,7 +692,7 @@ int run_bench(const setup& s, const std::string& options) {
 // Prints the usage and returns `status`: 0 when it was asked for, 2 after a
 // command line it cannot take.
 int usage(int status = 2) {
-    std::printf("usage: UmberdeepSafeMode-selftest.exe [--long | --only NAME] [--junit FILE] [HOST.exe]\n"
+    std::printf("usage: UmberdeepSafeMode-selftest.exe [--long | --only NAME] [--junit FILE] [--windows-rules] [HOST.exe]\n"
                 "       UmberdeepSafeMode-selftest.exe --bench [--quick] [--window] [HOST.exe]\n"
                 "NAME, a scenario:");
     for (const scenario& c : scenarios) std::printf(" %s", c.name);
@@ -703,6 +717,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return usage(0);
         else if (std::strcmp(argv[i], "--long") == 0) s.with_long = true;
+        else if (std::strcmp(argv[i], "--windows-rules") == 0)
+            SetEnvironmentVariableA(windows_rules_variable, "1");  // the hosts inherit it
         else if (std::strcmp(argv[i], "--junit") == 0 && i + 1 < argc) junit = argv[++i];
         else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
             only = named_scenario(argv[++i]);

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# test_selftest.sh [--only NAME]: the self-test program that ships (selftest/),
+# test_selftest.sh [--only NAME | --windows-rules]: the self-test program that ships (selftest/),
 # run against this host as a player runs it: in a console (a tmux pane), with
 # the bench's X display for the "Error" boxes. With --only it runs that one
 # scenario in an 80 x 25 terminal (the test wine.ARCH.selftest.NAME); without,
-# a whole run in a 100 x 30 one, so that nothing may assume the default size.
+# a whole run in a 100 x 30 one, so that nothing may assume the default size;
+# with --windows-rules a whole run under Windows' console rules.
 # The self-test decides every check of its own and prints each failure with
 # file and line; this script checks what only the outside sees: the run's exit
 # status and closing line, the console figure, --help's status, the banner's
