@@ -1,4 +1,4 @@
-// UmberdeepSafeMode-selftest.exe [--long | --only NAME] [--junit FILE] [HOST.exe]
+// UmberdeepSafeMode-selftest.exe [--long | --only NAME] [--junit FILE] [--windows-rules] [HOST.exe]
 // UmberdeepSafeMode-selftest.exe --bench [--quick] [--window] [HOST.exe]
 //
 // Checks a host against its contract from inside Windows, in the console it

@@ -28,17 +28,25 @@ mkdir -p "$dir/selftest/$ARCH" "$dir/selftest/$other"
 cp "$BUILD_DIR/selftest/"*.exe "$BUILD_DIR/selftest/"*.dll "$dir/selftest/$ARCH/"
 cp "$BUILD_ROOT/windows-$other/selftest/selftest-module.dll" "$dir/selftest/$other/" 2>/dev/null
 HOST_PROGRAM="env WINEDEBUG=-all,+relay wine selftest/$ARCH/UmberdeepSafeMode-selftest.exe >selftest.out 2>relay.err" \
-    run_host "$dir" 900 "$@" UmberdeepSafeMode.exe
+    run_host "$dir" 900 "$@" $([ -z "${1:-}" ] && echo --junit report.xml) UmberdeepSafeMode.exe
 sed 's/\r$//' "$dir/selftest.out" | grep -v '^  banner row'
 closing=$(sed 's/\r$//' "$dir/selftest.out" 2>/dev/null | grep -E '^[0-9]+ passed, [0-9]+ failed' | tail -n 1)
 check "the self-test ends with status 0 and its closing line (${closing:-none})" "0 0 failed" \
     "$HOST_STATUS $(echo "$closing" | grep -oE '[0-9]+ failed')"
 calls=$(grep -a -o 'Call user32.MessageBoxA([^)]*)' "$dir/relay.err" | sort | uniq -c | sed 's/^ *//')
-# A whole run shows the launch faults' boxes; one scenario may show none.
+# A whole run shows the launch faults' boxes; one scenario may show none, and
+# then there is nothing to look at.
 [ -n "$calls" ] || [ -n "${1:-}" ] || calls="no MessageBoxA call"
-check "every \"Error\" box is MessageBoxA with no owner, caption \"Error\" and style 0x30 (OK, exclamation mark)" \
-    "" "$(echo "$calls" | grep -v -E '^$|^[0-9]+ Call user32.MessageBoxA\(0+,[0-9a-f]+ "main: [A-Za-z]+ failed",[0-9a-f]+ "Error",00000030\)$')"
+[ -z "$calls" ] ||
+    check "every \"Error\" box is MessageBoxA with no owner, caption \"Error\" and style 0x30 (OK, exclamation mark)" \
+        "" "$(echo "$calls" | grep -v -E '^$|^[0-9]+ Call user32.MessageBoxA\(0+,[0-9a-f]+ "main: [A-Za-z]+ failed",[0-9a-f]+ "Error",00000030\)$')"
 if [ -z "${1:-}" ]; then
+    # --junit: one test case for each check the closing line counts, a failure for each failed.
+    cases=$(grep -o '<testcase ' "$dir/report.xml" 2>/dev/null | wc -l)
+    failures=$(grep -o '<failure ' "$dir/report.xml" 2>/dev/null | wc -l)
+    counted=$(($(echo "$closing" | grep -oE '[0-9]+' | paste -sd+ -)))
+    check "--junit writes a case for each check counted, a failure for each failed" \
+        "$counted $(echo "$closing" | grep -oE '[0-9]+ failed' | grep -oE '[0-9]+')" "$cases $failures"
     check "the console figure names the kind of console it ran in: a terminal" 1 \
         "$(grep -c '^  console: a terminal (the console shows no window), under Wine' "$dir/selftest.out")"
     (cd "$dir" && wine "selftest/$ARCH/UmberdeepSafeMode-selftest.exe" --help >help.out 2>/dev/null)
