@@ -221,10 +221,9 @@ BOOL WriteConsoleOutputA(HANDLE buffer, const CHAR_INFO* cells, COORD size, COOR
             const int from_y = source.Y + y - region->Top;
             b.at(x, y) = cells[from_y * size.X + from_x];
         }
-    if (c.clip_regions) {
-        *region = SMALL_RECT{static_cast<SHORT>(left), static_cast<SHORT>(top),
-                             static_cast<SHORT>(right), static_cast<SHORT>(bottom)};
-    }
+    // Windows hands back the region clipped to the buffer.
+    *region = SMALL_RECT{static_cast<SHORT>(left), static_cast<SHORT>(top),
+                         static_cast<SHORT>(right), static_cast<SHORT>(bottom)};
     if (c.empty_region) region->Right = static_cast<SHORT>(region->Left - 1);
     return TRUE;
 }

@@ -62,7 +62,6 @@ struct console {
     std::vector<std::string> calls;      // one entry per stand-in call, in order
     std::set<std::string> failing;       // names of the functions that must fail
     std::vector<cell_write> writes;
-    bool clip_regions = true;            // hand back the clipped region, as Windows does
     bool empty_region = false;           // hand back an empty region after a write
 
     std::vector<PHANDLER_ROUTINE> ctrl_handlers;  // in the order they were added
