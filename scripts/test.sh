@@ -83,6 +83,8 @@ if [ -f "$LOG_DIR/junit.xml" ]; then
             *) count_failure "$name (see $LOG_DIR/$name.log)" ;;
         esac
     done < <(junit_tests)
+    # Which 32-bit Wine the i686 host's tests ran on, as the bench's fixture found it.
+    grep -m 1 -o "32-bit Wine for the i686 host's tests: .*" "$LOG_DIR/ctest.log"
     # Figures the unit tests print, such as the key-space counts.
     awk '/^ +Start +[0-9]+: (native|sanitize)\./ { unit[$2] = 1 }
          /^[0-9]+:   [a-z][a-z -]*: / { n = substr($0, 1, index($0, ":")); if (n in unit) print substr($0, length(n) + 2) }' \
