@@ -14,7 +14,7 @@
 #include "check.h"
 #include "results_file.h"
 #include "console_mark.h"
-#include "key_vocabulary.h"
+#include "contract.h"
 #include "os_services.h"
 #include "host_buffer.h"
 #include "screen.h"
@@ -405,7 +405,7 @@ void expect_key(const INPUT_RECORD& record, int key, int character, const char* 
        got_char, static_cast<unsigned long>(written), static_cast<unsigned long>(left));
 }
 
-// Modifiers held, each tried with every key of the table (key_vocabulary.h).
+// Modifiers held, each tried with every key of the table (contract.h).
 struct modifiers {
     DWORD state;
     const char* name;

@@ -186,7 +186,8 @@ void bench_full_screen() {
 // The banner: os_display_title(1) then (0), against writing the same cells
 // directly. The cells are found by reading back what the host painted.
 void bench_banner() {
-    constexpr int left = 23, top = 1, width = 33, height = 8;
+    constexpr int left = banner::left, top = banner::top, width = banner::right - banner::left + 1,
+                  height = banner::bottom - banner::top + 1;
     static CHAR_INFO area[width * height];
     for (CHAR_INFO& cell : area) cell = make_cell('x', 0x07);
     SMALL_RECT region = {left, top, left + width - 1, top + height - 1};

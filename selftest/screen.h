@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "key_vocabulary.h"
+#include "contract.h"
 
 // A copy of every cell of a screen buffer, row after row.
 struct screen_copy {

@@ -9,7 +9,7 @@ mkdir -p "$OUT/corpus"
 . "$ROOT/tests/verdict.sh"
 
 if ! clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-        -I "$ROOT/tests/native/stand_in" -I "$ROOT/console" \
+        -I "$ROOT/tests/native/stand_in" -I "$ROOT/console" -I "$ROOT/selftest" \
         "$ROOT/tests/fuzz/fuzz_key_translation.cpp" "$ROOT/console/key_translation.cpp" \
         -o "$OUT/fuzz_key_translation" 2>"$OUT/build.log"; then
     fail "fuzzer build" "clang++ failed: $(cat "$OUT/build.log")"

@@ -5,16 +5,10 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "contract.h"
 #include "key_translation.h"
 
 namespace {
-
-bool in_vocabulary(int code) {
-    if (code == 0 || (code >= 59 && code <= 67) || (code >= 1059 && code <= 1067)) return true;
-    for (int base : {71, 72, 73, 75, 77, 79, 80, 81})
-        if (code == base || code == base + 2000 || code == base + 3000) return true;
-    return false;
-}
 
 [[noreturn]] void broken(const char* invariant, const INPUT_RECORD& record) {
     std::fprintf(stderr, "broken invariant: %s (event %u, down %d, vk %u, char %d, state %#x)\n",

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "key_vocabulary.h"
+#include "contract.h"
 #include "os_services.h"
 #include "probe.h"
 

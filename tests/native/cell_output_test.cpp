@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "console_state.h"
+#include "contract.h"
 #include "os_services.h"
 #include "host_fixture.h"
 #include "scripted_console.h"
@@ -157,12 +158,12 @@ TEST_F(CellOutput, ATileIsItsTextFallbackWhateverTheUnreadArguments) {
     EXPECT_EQ(os_put_tile(0, 0, 0, 0, '#', 7, 1, 1), 0);
 }
 
-// The banner: rows 1-8, columns 23-55, one write per filled pattern cell.
+// The banner: its rectangle as contract.h states it, one write per filled pattern cell.
 std::set<std::pair<int, int>> banner_cells() {
     std::set<std::pair<int, int>> cells;
     for (int r = 0; r < title_art_rows; ++r)
         for (int c = 0; c < title_art_columns; ++c)
-            if (title_art[r * title_art_columns + c] != ' ') cells.insert({23 + c, 1 + r});
+            if (title_art[r * title_art_columns + c] != ' ') cells.insert({banner::left + c, banner::top + r});
     return cells;
 }
 

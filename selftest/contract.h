@@ -1,6 +1,8 @@
-// The host's key vocabulary and the title banner's rectangle, stated once for
-// every test that checks them: the self-test's module and the typed-keys
-// module of the console-window test.
+// What the tests hold the host to, stated once for every test that checks it:
+// the key vocabulary and the title banner's rectangle. The native unit tests,
+// the fuzzer, the self-test's module and the typed-keys module of the
+// console-window test read it here; the host keeps its own table
+// (console/key_translation.cpp), so each is a check of the other.
 #pragma once
 
 #include <windows.h>
@@ -37,6 +39,14 @@ inline int key_code(WORD virtual_key, DWORD state) {
         return row.plain;
     }
     return 0;
+}
+
+// Whether `code` is one the vocabulary has: 0, a code of the table's.
+inline bool in_vocabulary(int code) {
+    if (code == 0) return true;
+    for (const key_row& row : key_rows)
+        if (code == row.plain || code == row.shift || code == row.ctrl || code == row.alt) return true;
+    return false;
 }
 
 // The banner: spaces in rows 1-8, columns 23-55; dark grey (0x80) on rows 1-2,
