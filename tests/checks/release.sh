@@ -7,13 +7,14 @@
 # each bitness binds a module built with clang and lld-link to the host's plain
 # export names.
 set -u
-. "$(dirname "${BASH_SOURCE[0]}")/../wine/lib.sh"
-. "$WINE_TESTS_ROOT/tests/wine/kit_ways.sh"
-cd "$WINE_TESTS_ROOT"  # where the presets are
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+. "$ROOT/tests/verdict.sh"
+. "$ROOT/tests/wine/kit_ways.sh"
+cd "$ROOT"  # where the presets are
 
 WORK=$(mktemp -d /tmp/umberdeep-release.XXXXXX)
 at_exit 'rm -rf "$WORK"'
-VERSION=$(sed -nE 's/^#define UMBERDEEP_OS_SERVICES_VERSION "(.*)"$/\1/p' "$WINE_TESTS_ROOT/console/os_services.h")
+VERSION=$(sed -nE 's/^#define UMBERDEEP_OS_SERVICES_VERSION "(.*)"$/\1/p' "$ROOT/console/os_services.h")
 NAME=UmberdeepSafeMode-$VERSION-windows
 
 EXPECTED_FILES="PLAYING.txt WRITING-MODULES.txt examples/CMakeLists.txt examples/hello_module.c
