@@ -56,7 +56,7 @@ for arch in $ARCHES; do
 done
 
 # --- run -------------------------------------------------------------------
-. scripts/wine_bench.sh
+. scripts/lib/wine_bench.sh
 wine_bench_start
 trap wine_bench_stop EXIT
 

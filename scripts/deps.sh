@@ -29,7 +29,7 @@
 set -uo pipefail
 need=${1:-test}
 cd "$(dirname "$0")/.."
-. scripts/wine_loader.sh
+. scripts/lib/wine_loader.sh
 state_dir=${UMBERDEEP_DEPS_STATE:-$(pwd)/build/deps}
 tries=${UMBERDEEP_APT_TRIES:-3}
 pause=${UMBERDEEP_APT_PAUSE:-20}
@@ -189,7 +189,7 @@ make_wine_root() {
         rm -rf "$partial"
         return 1
     fi
-    if ! UMBERDEEP_WINE_ROOT=$partial bash scripts/wine_root.sh native env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+    if ! UMBERDEEP_WINE_ROOT=$partial bash scripts/lib/wine_root.sh native env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin \
             DEBIAN_FRONTEND=noninteractive sh -c 'dpkg --add-architecture i386 && apt-get update -q &&
             apt-get install -y -q --no-install-recommends wine wine64 wine32:i386 && apt-get clean' \
             >"$state_dir/root-install.log" 2>&1; then
@@ -205,7 +205,7 @@ make_wine_root() {
 }
 
 # On a kernel that refuses 32-bit programs, the i686 host runs under qemu-i386
-# (scripts/wine_loader.sh), which must be version 10: bookworm's 7.2 cannot
+# (scripts/lib/wine_loader.sh), which must be version 10: bookworm's 7.2 cannot
 # start Wine. It comes from bookworm-backports, without the package that would
 # register it machine-wide (qemu-user-binfmt). The backports suite is read from
 # the same mirror as the machine's bookworm source, through a source list that

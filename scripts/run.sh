@@ -146,7 +146,7 @@ fi
 cd "$ROOT"
 
 if [ "$arch" = x86 ]; then scripts/deps.sh run32; else scripts/deps.sh run; fi
-. scripts/wine_loader.sh
+. scripts/lib/wine_loader.sh
 export WINEPREFIX=${UMBERDEEP_WINEPREFIX:-$ROOT/build/wine-prefix}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all

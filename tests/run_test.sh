@@ -21,7 +21,7 @@ if [ "$arch" != - ]; then
         echo "SKIP: [x86] $(basename "$script"): $I386_WHY" | tee "$log"
         exit 77
     fi
-    [ "$arch" = x86 ] && . "$(dirname "$0")/../scripts/wine_bench.sh" && run=(in_i386_bench)
+    [ "$arch" = x86 ] && . "$(dirname "$0")/../scripts/lib/wine_bench.sh" && run=(in_i386_bench)
 fi
 "${run[@]}" bash "$script" "$@" </dev/null >"$log" 2>&1
 status=$?

@@ -93,7 +93,7 @@ check "test: no downgrade, removal or other suite asked of apt-get" "" \
 # The reason reaches the i686 host's tests: the bench reads it, and each test
 # then ends as skipped (status 77) with it in its log.
 why=$(WINE_LOADER32=$work/no-such-loader UMBERDEEP_DEPS_STATE=$work/state UMBERDEEP_WINE_ROOT=$work/root \
-      bash -c '. "$1/scripts/wine_loader.sh"; i386_support; echo "$I386_RUN: $I386_WHY"' - "$ROOT")
+      bash -c '. "$1/scripts/lib/wine_loader.sh"; i386_support; echo "$I386_RUN: $I386_WHY"' - "$ROOT")
 printf 'export I386_RUN=none I386_WHY=%q\n' "${why#none: }" >"$work/bench.env"
 echo 'echo "this test should not have run"' >"$work/test_never.sh"
 UMBERDEEP_BENCH_ENV=$work/bench.env bash "$ROOT/tests/run_test.sh" "$work/skip.log" x86 "$work/test_never.sh" >/dev/null

@@ -1,10 +1,10 @@
 # Shared by the Wine tests: the Wine bench and its ways to run the host
-# (scripts/wine_bench.sh), result lines (tests/verdict.sh), and what a test
+# (scripts/lib/wine_bench.sh), result lines (tests/verdict.sh), and what a test
 # reads from outside the process: the console window's keys and the demo's
 # screen. Source it; then call wine_bench_start once and "at_exit wine_bench_stop".
 
 WINE_TESTS_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-. "$WINE_TESTS_ROOT/scripts/wine_bench.sh"
+. "$WINE_TESTS_ROOT/scripts/lib/wine_bench.sh"
 . "$WINE_TESTS_ROOT/tests/verdict.sh"
 
 # The tag of a result line: the host, and the terminal size when not the default.
@@ -31,7 +31,7 @@ new_run_dir() {
 }
 
 # ------------------------------------------------------------ the console window
-# run_window_start (scripts/wine_bench.sh) starts a program in a console window
+# run_window_start (scripts/lib/wine_bench.sh) starts a program in a console window
 # of its own on the bench's X display, where keys come from the X keyboard.
 #   wait_window          sets WINDOW to the window once the host has titled it "Umberdeep"
 #   window_keys KEY...   types xdotool key names (shift+Up, alt+F1) into WINDOW

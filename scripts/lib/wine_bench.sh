@@ -8,11 +8,11 @@
 #   run_host DIR TIMEOUT ARGS...   runs DIR/UmberdeepSafeMode.exe in tmux; sets HOST_STATUS
 #   run_window_start DIR TIMEOUT COMMAND...  the same in Wine's console window
 
-WINE_BENCH_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+WINE_BENCH_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 ARCH=${ARCH:-x64}
 BUILD_ROOT=${BUILD_ROOT:-$WINE_BENCH_ROOT/build}
 BUILD_DIR=$BUILD_ROOT/windows-$ARCH
-. "$WINE_BENCH_ROOT/scripts/wine_loader.sh"
+. "$WINE_BENCH_ROOT/scripts/lib/wine_loader.sh"
 
 # Starts a bench unless one is already running (BENCH_DIR set by a caller).
 wine_bench_start() {

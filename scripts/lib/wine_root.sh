@@ -8,11 +8,11 @@
 # in $UMBERDEEP_ROOT_BINDS (separated by colons). Nothing is mounted outside
 # that namespace.
 #
-# usage: scripts/wine_root.sh native|emulated COMMAND [ARGS...]
+# usage: scripts/lib/wine_root.sh native|emulated COMMAND [ARGS...]
 #   native     the kernel runs 32-bit programs itself
 #   emulated   it cannot: i386 programs run under qemu-i386, registered in a
 #              binfmt_misc instance of a private user namespace
-#              (scripts/wine_loader.sh, in_i386_namespace)
+#              (wine_loader.sh, in_i386_namespace)
 # Exits 125 when the root is missing or a folder cannot be bound.
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -21,7 +21,7 @@ mode=$1
 shift
 [ -x "$WINE_ROOT/usr/bin/env" ] || { echo "wine root: $WINE_ROOT is not made (scripts/deps.sh test)" >&2; exit 125; }
 
-binds=(/proc /dev /sys /tmp "${HOME:-/root}" "$(dirname "$here")" "$PWD")
+binds=(/proc /dev /sys /tmp "${HOME:-/root}" "$(dirname "$(dirname "$here")")" "$PWD")
 [ -n "${WINEPREFIX:-}" ] && binds+=("$WINEPREFIX")
 IFS=: read -r -a extra <<<"${UMBERDEEP_ROOT_BINDS:-}"
 binds+=("${extra[@]}")

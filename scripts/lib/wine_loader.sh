@@ -14,7 +14,7 @@
 WINE_LOADER32=${WINE_LOADER32:-/usr/lib/wine/wine}
 
 # The private Debian root with a Wine of both halves that scripts/deps.sh makes
-# where the machine's archive cannot give wine32:i386 (scripts/wine_root.sh
+# where the machine's archive cannot give wine32:i386 (scripts/lib/wine_root.sh
 # runs its commands). It is whole once the file WINE_ROOT_READY stands in it.
 WINE_ROOT=${UMBERDEEP_WINE_ROOT:-/var/cache/umberdeep-safemode/wine-root}
 WINE_ROOT_READY=.umberdeep-ready
@@ -73,7 +73,7 @@ qemu_i386_ready() {
 }
 
 # Why scripts/deps.sh could not install 32-bit Wine, when it could not.
-I386_WHY_FILE=${UMBERDEEP_DEPS_STATE:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/deps}/i386.why
+I386_WHY_FILE=${UMBERDEEP_DEPS_STATE:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/deps}/i386.why
 WINE_ROOT_RUNNER=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine_root.sh
 
 # The 32-bit Wine there is: the machine's own (wine32:i386), or else the
