@@ -155,7 +155,7 @@ for arch in $ARCHES; do
         if [ -n "$note" ]; then
             echo "bench: $note" >&2
             in_i386_bench bash scripts/bench.sh --measure-in-bench x86 $([ "$quick" = 1 ] && echo --quick)
-            wineserver -p
+            [ "$I386_WINE" = root ] && wineserver -p  # in_i386_bench stopped it
             measured+=" $arch"
             continue
         fi

@@ -124,7 +124,6 @@ install_64bit() {
 i386_why=$state_dir/i386.why
 mkdir -p "$state_dir"
 give_up_i386() {
-    mkdir -p "$state_dir"
     echo "$1" >"$i386_why"
     echo "deps: $1; the i686 host's tests are skipped and it cannot be played here" >&2
 }
@@ -169,9 +168,10 @@ last_error() {
 # package this puts on the machine for it) from the mirror of the machine's
 # apt sources: a minimal Debian bookworm with the i386 architecture and wine,
 # wine64 and wine32:i386 from bookworm alone, whose versions agree (the
-# security suite, whose i386 half may lag, is left out). About 2 GB in $WINE_ROOT, 1-3 minutes; remove that folder to
-# take it away. Made in a folder beside it and moved into place once whole, so
-# a run broken off leaves none half made. The machine's packages and apt
+# security suite, whose i386 half may lag, is left out). About 2 GB in
+# $WINE_ROOT, 1-3 minutes; remove that folder to take it away. Made in a folder
+# beside it and moved into place once whole, so a run broken off leaves none
+# half made. The machine's packages and apt
 # configuration stay as they are. Gives up with REASON and its own when it
 # cannot be made.
 make_wine_root() {
@@ -246,10 +246,8 @@ install_qemu_user() {
     fi
 }
 needs_qemu_user() {
-    local loader=/usr/lib/wine/wine
     i386_wine
-    [ "$I386_WINE" = machine ] && loader=$WINE_LOADER32
-    ! i386_try native "$loader" --version >/dev/null 2>&1 && ! qemu_i386_ready
+    ! i386_try native "$I386_LOADER" --version >/dev/null 2>&1 && ! qemu_i386_ready
 }
 
 install_64bit

@@ -369,7 +369,6 @@ void check_inert(HANDLE screen) {
 
 // ------------------------------------------------------------------ keys
 
-// Queues one record, polls once; the pair must match and the record be gone.
 // Whether the queue holds `record` alone. The console is shared: it queues
 // focus and menu records of its own when the player clicks, and the player
 // may press a key, at any moment.
@@ -388,14 +387,13 @@ bool queued_alone(const INPUT_RECORD& record) {
 // Queues `record` alone and checks what os_get_input makes of it; where a
 // record the check did not queue came in beside it, says so and tries once more.
 void expect_key(const INPUT_RECORD& record, int key, int character, const char* name) {
-    FlushConsoleInputBuffer(input);
     DWORD written = 0;
-    WriteConsoleInputA(input, &record, 1, &written);
-    if (!queued_alone(record)) {
-        figure("input: a record the checks did not queue came in beside %s (a click, a focus "
-               "change or a key pressed meanwhile); tried once more", name);
+    for (int attempt = 0; attempt < 2; ++attempt) {
         FlushConsoleInputBuffer(input);
         WriteConsoleInputA(input, &record, 1, &written);
+        if (queued_alone(record) || attempt == 1) break;
+        figure("input: a record the checks did not queue came in beside %s (a click, a focus "
+               "change or a key pressed meanwhile); tried once more", name);
     }
     int got_key = -12345, got_char = -12345;
     os_get_input(&got_key, &got_char);

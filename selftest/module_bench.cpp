@@ -97,7 +97,7 @@ void compare_in_blocks(const char* name, int blocks, int block, int digits, Host
 int scale = 1;  // 10 in quick mode
 
 // The host's private buffer, through the host's own handle (host_buffer.h).
-HANDLE active_buffer = INVALID_HANDLE_VALUE;
+HANDLE game_buffer = INVALID_HANDLE_VALUE;
 HANDLE console_input = INVALID_HANDLE_VALUE;
 int columns = 80;
 int rows = 25;
@@ -107,7 +107,7 @@ BOOL write_cell_direct(int char_code, int attr, int x, int y) {
     const SHORT column = static_cast<SHORT>(x);
     const SHORT row = static_cast<SHORT>(y);
     SMALL_RECT region = {column, row, column, row};
-    return WriteConsoleOutputA(active_buffer, &cell, COORD{1, 1}, COORD{0, 0}, &region);
+    return WriteConsoleOutputA(game_buffer, &cell, COORD{1, 1}, COORD{0, 0}, &region);
 }
 
 // Cell write: 20,000 os_put_font calls against as many one-cell
@@ -164,7 +164,7 @@ void bench_full_screen() {
             } else {
                 for (int i = 0; i < columns * rows; ++i) screen[i] = make_cell(static_cast<unsigned char>(char_code), 0x1E);
                 SMALL_RECT region = {0, 0, static_cast<SHORT>(columns - 1), static_cast<SHORT>(rows - 1)};
-                WriteConsoleOutputA(active_buffer, screen,
+                WriteConsoleOutputA(game_buffer, screen,
                                     COORD{static_cast<SHORT>(columns), static_cast<SHORT>(rows)},
                                     COORD{0, 0}, &region);
             }
@@ -191,10 +191,10 @@ void bench_banner() {
     static CHAR_INFO area[width * height];
     for (CHAR_INFO& cell : area) cell = make_cell('x', 0x07);
     SMALL_RECT region = {left, top, left + width - 1, top + height - 1};
-    WriteConsoleOutputA(active_buffer, area, COORD{width, height}, COORD{0, 0}, &region);
+    WriteConsoleOutputA(game_buffer, area, COORD{width, height}, COORD{0, 0}, &region);
     os_display_title(1);
     region = {left, top, left + width - 1, top + height - 1};
-    ReadConsoleOutputA(active_buffer, area, COORD{width, height}, COORD{0, 0}, &region);
+    ReadConsoleOutputA(game_buffer, area, COORD{width, height}, COORD{0, 0}, &region);
     os_display_title(0);
 
     struct painted {
@@ -347,10 +347,10 @@ int run_bench(int argc, char** argv) {
         if (std::strcmp(argv[i], "window") == 0) window = true;
     }
     os_init();
-    active_buffer = host_buffer();
+    game_buffer = host_buffer();
     console_input = open_console("CONIN$");
     CONSOLE_SCREEN_BUFFER_INFO info;
-    if (GetConsoleScreenBufferInfo(active_buffer, &info)) {
+    if (GetConsoleScreenBufferInfo(game_buffer, &info)) {
         columns = std::min<int>(80, info.dwSize.X);
         rows = std::min<int>(25, info.dwSize.Y);
     }

@@ -77,9 +77,11 @@ I386_WHY_FILE=${UMBERDEEP_DEPS_STATE:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../..
 WINE_ROOT_RUNNER=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine_root.sh
 
 # The 32-bit Wine there is: the machine's own (wine32:i386), or else the
-# private root's. I386_WINE names it (machine, root or none).
+# private root's. I386_WINE names it (machine, root or none), I386_LOADER is
+# its 32-bit loader (a path inside the root for the root's).
 i386_wine() {
-    if [ -x "$WINE_LOADER32" ]; then I386_WINE=machine
+    I386_LOADER=/usr/lib/wine/wine
+    if [ -x "$WINE_LOADER32" ]; then I386_WINE=machine I386_LOADER=$WINE_LOADER32
     elif [ -f "$WINE_ROOT/$WINE_ROOT_READY" ]; then I386_WINE=root
     else I386_WINE=none
     fi
@@ -97,14 +99,12 @@ i386_try() {
 }
 
 i386_support() {
-    local loader=/usr/lib/wine/wine
     I386_WHY=
     i386_wine
-    [ "$I386_WINE" = machine ] && loader=$WINE_LOADER32
     if [ "$I386_WINE" = none ]; then
         I386_RUN=none I386_WHY=$(cat "$I386_WHY_FILE" 2>/dev/null || true)
         [ -n "$I386_WHY" ] || I386_WHY="32-bit Wine (wine32:i386) is not installed"
-    elif [ -z "${UMBERDEEP_I386_EMULATE:-}" ] && i386_try native "$loader" --version >/dev/null 2>&1; then
+    elif [ -z "${UMBERDEEP_I386_EMULATE:-}" ] && i386_try native "$I386_LOADER" --version >/dev/null 2>&1; then
         I386_RUN=native
     elif ! version_at_least "$(uname -r | grep -oE '^[0-9]+\.[0-9]+')" 6.7; then
         I386_RUN=none I386_WHY="the kernel ($(uname -r)) cannot run 32-bit programs and is older than 6.7, which emulating them in a private namespace needs"
@@ -112,7 +112,7 @@ i386_support() {
         I386_RUN=none I386_WHY="the kernel cannot run 32-bit programs and user namespaces are switched off"
     elif ! qemu_i386_ready; then
         I386_RUN=none I386_WHY="the kernel cannot run 32-bit programs and qemu-i386 10 or later (qemu-user from bookworm-backports) is missing"
-    elif ! i386_try emulated "$loader" --version >/dev/null 2>&1; then
+    elif ! i386_try emulated "$I386_LOADER" --version >/dev/null 2>&1; then
         I386_RUN=none I386_WHY="the kernel cannot run 32-bit programs, and 32-bit Wine did not start under qemu-i386 in a private namespace"
     else
         I386_RUN=emulated

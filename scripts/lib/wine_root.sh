@@ -31,18 +31,15 @@ binds+=("${extra[@]}")
 mapfile -t binds < <(printf '%s\n' "${binds[@]}" | grep '^/' | sed -E 's#/+$##; s#^$#/#' | sort -u |
     awk '{ for (i = 1; i <= n; i++) if (index($0 "/", kept[i] "/") == 1) next; kept[++n] = $0; print }')
 
-namespace=(unshare --mount --propagation private)
-if [ "$mode" = emulated ] || [ "$(id -u)" != 0 ]; then
-    namespace=(unshare --user --map-root-user --mount --fork)
+if [ "$mode" = emulated ]; then namespace=(in_i386_namespace)
+elif [ "$(id -u)" = 0 ]; then namespace=(unshare --mount --propagation private)
+else namespace=(unshare --user --map-root-user --mount --fork)
 fi
 # The game's own environment, less what points into the machine's Wine.
-exec env -u WINELOADER -u WINESERVER "${namespace[@]}" bash -c '
-    root=$1 mode=$2 rule=$3 count=$4
-    shift 4
-    if [ "$mode" = emulated ]; then
-        mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc &&
-            echo "$rule" >/proc/sys/fs/binfmt_misc/register || exit 125
-    fi
+unset WINELOADER WINESERVER
+"${namespace[@]}" bash -c '
+    root=$1 count=$2
+    shift 2
     while [ "$count" -gt 0 ]; do
         mkdir -p "$root$1" && mount --rbind "$1" "$root$1" ||
             { echo "wine root: cannot bind $1 into $root" >&2; exit 125; }
@@ -50,4 +47,4 @@ exec env -u WINELOADER -u WINESERVER "${namespace[@]}" bash -c '
         count=$((count - 1))
     done
     exec chroot "$root" /usr/bin/env -C "$PWD" PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin "$@"
-' - "$WINE_ROOT" "$mode" "$I386_BINFMT_RULE" "${#binds[@]}" "${binds[@]}" "$@"
+' - "$WINE_ROOT" "${#binds[@]}" "${binds[@]}" "$@"
