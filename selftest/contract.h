@@ -1,11 +1,14 @@
 // What the tests hold the host to, stated once for every test that checks it:
-// the key vocabulary and the title banner's rectangle. The native unit tests,
+// the key vocabulary, the title banner's rectangle, the services' names and the
+// texts of the "Error" boxes, and the key records the tests queue. The native unit tests,
 // the fuzzer, the self-test's module and the typed-keys module of the
 // console-window test read it here; the host keeps its own table
 // (console/key_translation.cpp), so each is a check of the other.
 #pragma once
 
 #include <windows.h>
+
+#include <cstring>
 
 // Each key of the table: its code with no modifier, with Shift, Ctrl and Alt.
 struct key_row {
@@ -55,3 +58,39 @@ namespace banner {
 constexpr int top = 1, bottom = 8, left = 23, right = 55, last_dark_row = 2;
 constexpr WORD dark = 0x80, light = 0x70;
 }  // namespace banner
+
+// The services the host exports by name, and nothing else.
+constexpr const char* service_names[] = {"os_display_title", "os_fade",     "os_get_input",
+                                         "os_init",          "os_pause",    "os_put_font",
+                                         "os_put_tile",      "os_sound",    "os_update_client",
+                                         "os_zoom"};
+
+// The host's "Error" boxes: the caption, and the text of each launch fault.
+namespace box {
+constexpr const char caption[] = "Error";
+constexpr const char load_failed[] = "main: LoadLibrary failed";
+constexpr const char no_entry_found[] = "main: GetProcAddress failed";
+}  // namespace box
+
+// A key record as the console queues it: pressed unless `down` is false,
+// standing for `repeat` presses.
+inline INPUT_RECORD key_record(WORD virtual_key, unsigned char character, DWORD control_state,
+                               bool down = true, WORD repeat = 1) {
+    INPUT_RECORD record;
+    std::memset(&record, 0, sizeof record);
+    record.EventType = KEY_EVENT;
+    record.Event.KeyEvent.bKeyDown = down ? TRUE : FALSE;
+    record.Event.KeyEvent.wRepeatCount = repeat;
+    record.Event.KeyEvent.wVirtualKeyCode = virtual_key;
+    record.Event.KeyEvent.uChar.AsciiChar = static_cast<CHAR>(character);
+    record.Event.KeyEvent.dwControlKeyState = control_state;
+    return record;
+}
+
+// A record of another kind (focus, menu, mouse, window size), all else zero.
+inline INPUT_RECORD other_record(WORD type) {
+    INPUT_RECORD record;
+    std::memset(&record, 0, sizeof record);
+    record.EventType = type;
+    return record;
+}

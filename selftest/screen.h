@@ -1,5 +1,5 @@
 // What the self-test's module sees of the console: whole-buffer copies, a fill
-// pattern that shows every write, key records to queue, and the figures a long
+// pattern that shows every write, the queue of key records, and the figures a long
 // run watches (handles, memory, the high-resolution clock).
 #pragma once
 
@@ -129,21 +129,6 @@ inline void describe_diff(const screen_diff& diff, char* text, size_t size) {
                       diff.mismatches, diff.x, diff.y, cell_char(diff.expected),
                       diff.expected.Attributes, cell_char(diff.actual), diff.actual.Attributes);
     }
-}
-
-// One key record as the console delivers it.
-inline INPUT_RECORD key_record(WORD virtual_key, unsigned char character, DWORD control_state,
-                               bool down = true, WORD repeat = 1) {
-    INPUT_RECORD record;
-    std::memset(&record, 0, sizeof record);
-    record.EventType = KEY_EVENT;
-    record.Event.KeyEvent.bKeyDown = down ? TRUE : FALSE;
-    record.Event.KeyEvent.wRepeatCount = repeat;
-    record.Event.KeyEvent.wVirtualKeyCode = virtual_key;
-    record.Event.KeyEvent.wVirtualScanCode = 0;
-    record.Event.KeyEvent.uChar.AsciiChar = static_cast<CHAR>(character);
-    record.Event.KeyEvent.dwControlKeyState = control_state;
-    return record;
 }
 
 // Queues records on the console input, in chunks; returns how many the console took.

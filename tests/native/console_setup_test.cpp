@@ -9,6 +9,7 @@
 #include "console_state.h"
 #include "os_services.h"
 #include "host_fixture.h"
+#include "contract.h"
 #include "scripted_console.h"
 
 namespace {
@@ -58,7 +59,7 @@ TEST_F(ConsoleSetup, RunsItsStepsInOrderAndActivatesAPrivateBuffer) {
 TEST_F(ConsoleSetup, LooksAtTheInputOnceWithoutTakingAnything) {
     // The peek that starts a terminal console's input must leave every waiting
     // record for os_get_input, and its failure must not matter.
-    scripted::state().input.push_back(scripted::key_record(true, VK_UP, 0, 0));
+    scripted::state().input.push_back(key_record(VK_UP, 0, 0));
     scripted::state().failing.insert("PeekConsoleInputA");
     EXPECT_NE(os_init(), 0);
     EXPECT_EQ(scripted::state().calls, setup_calls);

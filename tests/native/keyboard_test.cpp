@@ -21,7 +21,7 @@ constexpr DWORD alt = LEFT_ALT_PRESSED;
 constexpr DWORD ralt = RIGHT_ALT_PRESSED;
 
 key_translation press(WORD vk, DWORD state, char ch = 0) {
-    return translate_input_record(scripted::key_record(true, vk, ch, state));
+    return translate_input_record(key_record(vk, ch, state));
 }
 
 // The key table (contract.h), and keys outside it, which give 0 whatever is held.
@@ -82,17 +82,17 @@ TEST(KeyTranslation, OnlyAltF4AndCharacter24EndTheProcess) {
     EXPECT_FALSE(press(VK_F4, 0).ends_process);
     EXPECT_FALSE(press(VK_F4, ctrl).ends_process);
     EXPECT_FALSE(press('X', 0, 'x').ends_process);
-    EXPECT_FALSE(translate_input_record(scripted::key_record(false, VK_F4, 0, alt)).ends_process);
-    EXPECT_FALSE(translate_input_record(scripted::key_record(false, 'X', 24, ctrl)).ends_process);
+    EXPECT_FALSE(translate_input_record(key_record(VK_F4, 0, alt, false)).ends_process);
+    EXPECT_FALSE(translate_input_record(key_record('X', 24, ctrl, false)).ends_process);
 }
 
 TEST(KeyTranslation, ReleasesAndOtherRecordsGiveNothing) {
-    const key_translation release = translate_input_record(scripted::key_record(false, VK_UP, 'a', 0));
+    const key_translation release = translate_input_record(key_record(VK_UP, 'a', 0, false));
     EXPECT_EQ(release.key_code, 0);
     EXPECT_EQ(release.char_code, 0);
     for (WORD type : {WORD{MOUSE_EVENT}, WORD{WINDOW_BUFFER_SIZE_EVENT}, WORD{MENU_EVENT},
                       WORD{FOCUS_EVENT}, WORD{0}, WORD{0xFFFF}}) {
-        INPUT_RECORD record = scripted::key_record(true, VK_F4, 24, alt);
+        INPUT_RECORD record = key_record(VK_F4, 24, alt);
         record.EventType = type;
         const key_translation t = translate_input_record(record);
         EXPECT_EQ(t.key_code, 0) << type;
@@ -110,7 +110,7 @@ protected:
 };
 
 TEST_F(InputPolling, ARecordOfThreeAutoRepeatsYieldsOneKey) {
-    INPUT_RECORD record = scripted::key_record(true, VK_DOWN, 0, 0);
+    INPUT_RECORD record = key_record(VK_DOWN, 0, 0);
     record.Event.KeyEvent.wRepeatCount = 3;
     queue(record);
     std::vector<int> keys;
@@ -132,12 +132,12 @@ TEST_F(InputPolling, AnEmptyQueueGivesNothingAfterSleepingFirst) {
 }
 
 TEST_F(InputPolling, TakesOneRecordPerCallInOrder) {
-    queue(scripted::key_record(true, 'A', 'a', 0));
-    queue(scripted::key_record(false, 'A', 'a', 0));
-    queue(scripted::other_record(FOCUS_EVENT));
-    queue(scripted::other_record(MENU_EVENT));
-    queue(scripted::other_record(MOUSE_EVENT));
-    queue(scripted::key_record(true, VK_UP, 0, shift));
+    queue(key_record('A', 'a', 0));
+    queue(key_record('A', 'a', 0, false));
+    queue(other_record(FOCUS_EVENT));
+    queue(other_record(MENU_EVENT));
+    queue(other_record(MOUSE_EVENT));
+    queue(key_record(VK_UP, 0, shift));
     const std::pair<int, int> expected[] = {{0, 97}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {2072, 0}, {0, 0}};
     for (const auto& [want_key, want_char] : expected) {
         const size_t before = scripted::state().input.size();
@@ -152,7 +152,7 @@ TEST_F(InputPolling, TakesOneRecordPerCallInOrder) {
 }
 
 TEST_F(InputPolling, CtrlCIsAnOrdinaryCharacter) {
-    queue(scripted::key_record(true, 'C', 3, ctrl));
+    queue(key_record('C', 3, ctrl));
     int key = -1, ch = -1;
     os_get_input(&key, &ch);
     EXPECT_EQ(key, 0);
@@ -160,7 +160,7 @@ TEST_F(InputPolling, CtrlCIsAnOrdinaryCharacter) {
 }
 
 TEST_F(InputPolling, FailedQueriesReadAsNoKey) {
-    queue(scripted::key_record(true, 'A', 'a', 0));
+    queue(key_record('A', 'a', 0));
     for (const char* failing : {"GetNumberOfConsoleInputEvents", "ReadConsoleInputA"}) {
         scripted::state().failing = {failing};
         int key = -1, ch = -1;
@@ -171,9 +171,9 @@ TEST_F(InputPolling, FailedQueriesReadAsNoKey) {
 }
 
 TEST_F(InputPolling, ANullPointerIsSkippedAndTheOtherOutputStillWritten) {
-    queue(scripted::key_record(true, VK_UP, 0, 0));
-    queue(scripted::key_record(true, 'b', 'b', 0));
-    queue(scripted::key_record(true, VK_DOWN, 'c', 0));
+    queue(key_record(VK_UP, 0, 0));
+    queue(key_record('b', 'b', 0));
+    queue(key_record(VK_DOWN, 'c', 0));
     int value = -1;
     os_get_input(&value, nullptr);
     EXPECT_EQ(value, 72);
@@ -185,7 +185,7 @@ TEST_F(InputPolling, ANullPointerIsSkippedAndTheOtherOutputStillWritten) {
 
 TEST(InputPollingBeforeSetup, ReportsNoKey) {
     start_before_setup();
-    scripted::state().input.push_back(scripted::key_record(true, VK_UP, 0, 0));
+    scripted::state().input.push_back(key_record(VK_UP, 0, 0));
     int key = -1, ch = -1;
     os_get_input(&key, &ch);
     EXPECT_EQ(key, 0);
@@ -215,7 +215,7 @@ void poll_one_key(const exit_key& k) {
     start_before_setup();
     report_active_buffer_at_exit();
     os_init();
-    scripted::state().input.push_back(scripted::key_record(true, k.vk, k.ch, k.state));
+    scripted::state().input.push_back(key_record(k.vk, k.ch, k.state));
     int key = 0, ch = 0;
     if (k.null_pointers)
         os_get_input(nullptr, nullptr);

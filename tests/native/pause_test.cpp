@@ -7,6 +7,7 @@
 #include "os_services.h"
 #include "pause.h"
 #include "host_fixture.h"
+#include "contract.h"
 #include "scripted_console.h"
 
 namespace {
@@ -109,7 +110,7 @@ TEST_F(Pause, AnExactFortyTickDifferenceCanReadThirtyNineAndWaitsOneTickMore) {
 
 TEST_F(Pause, DrainsOneRecordPerPollAndLeavesTheRestQueued) {
     for (int i = 0; i < 100; ++i)
-        scripted::state().input.push_back(scripted::key_record(true, 'A', static_cast<char>(32 + i % 90), 0));
+        scripted::state().input.push_back(key_record('A', static_cast<char>(32 + i % 90), 0));
     os_pause();
     const long drained = polls();
     ASSERT_EQ(scripted::state().input.size(), static_cast<size_t>(100 - drained));
@@ -125,8 +126,8 @@ TEST(PauseExitKeys, CtrlXDuringAPauseEndsTheProcessWithStatusZero) {
         {
             scripted::reset();
             os_init();
-            scripted::state().input.push_back(scripted::key_record(true, 'A', 'a', 0));
-            scripted::state().input.push_back(scripted::key_record(true, 'X', 24, LEFT_CTRL_PRESSED));
+            scripted::state().input.push_back(key_record('A', 'a', 0));
+            scripted::state().input.push_back(key_record('X', 24, LEFT_CTRL_PRESSED));
             os_pause();
             std::exit(42);
         },

@@ -64,25 +64,6 @@ HANDLE new_handle() {
 
 bool fails(const char* function) { return state().failing.count(function) != 0; }
 
-INPUT_RECORD key_record(bool down, WORD virtual_key, char character, DWORD control_state) {
-    INPUT_RECORD record;
-    std::memset(&record, 0, sizeof record);
-    record.EventType = KEY_EVENT;
-    record.Event.KeyEvent.bKeyDown = down ? TRUE : FALSE;
-    record.Event.KeyEvent.wRepeatCount = 1;
-    record.Event.KeyEvent.wVirtualKeyCode = virtual_key;
-    record.Event.KeyEvent.uChar.AsciiChar = character;
-    record.Event.KeyEvent.dwControlKeyState = control_state;
-    return record;
-}
-
-INPUT_RECORD other_record(WORD event_type) {
-    INPUT_RECORD record;
-    std::memset(&record, 0, sizeof record);
-    record.EventType = event_type;
-    return record;
-}
-
 }  // namespace scripted
 
 using scripted::handle_name;

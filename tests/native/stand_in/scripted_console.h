@@ -83,8 +83,4 @@ void reset();
 HANDLE new_handle();
 bool fails(const char* function);
 
-// Record helpers for the input queue.
-INPUT_RECORD key_record(bool down, WORD virtual_key, char character, DWORD control_state);
-INPUT_RECORD other_record(WORD event_type);
-
 }  // namespace scripted
