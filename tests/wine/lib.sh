@@ -58,10 +58,11 @@ window_picture() { xwd -id "$WINDOW" -silent | convert xwd:- "$1"; }
 # `background_map` the same rows with each cell's background as D (dark grey),
 # L (light grey), X (another colour) or "." (none).
 
-# The banner's rectangle and its last dark row, as selftest/contract.h states them.
-read -r BANNER_TOP BANNER_BOTTOM BANNER_LEFT BANNER_RIGHT BANNER_DARK < <(sed -nE \
-    's/^constexpr int top = ([0-9]+), bottom = ([0-9]+), left = ([0-9]+), right = ([0-9]+), last_dark_row = ([0-9]+);$/\1 \2 \3 \4 \5/p' \
-    "$WINE_TESTS_ROOT/selftest/contract.h")
+# The banner's rectangle and its last dark row, as selftest/contract.h states
+# them, printed by the native build's contract_lines.
+read -r BANNER_TOP BANNER_BOTTOM BANNER_LEFT BANNER_RIGHT BANNER_DARK < <(
+    "$BUILD_ROOT/native/tests/native/contract_lines" | sed -n 's/^banner //p')
+[ -n "${BANNER_DARK:-}" ] || { echo "FAIL: no banner rectangle from $BUILD_ROOT/native/tests/native/contract_lines (scripts/build.sh native)"; exit 1; }
 BANNER_ROWS="dark_rows=$BANNER_TOP-$BANNER_DARK light_rows=$((BANNER_DARK + 1))-$BANNER_BOTTOM"
 
 # banner_report: "cells=N outside=N dark_rows=R1-R2 light_rows=R1-R2" from the
