@@ -12,8 +12,8 @@
 // the hosts it starts inherit it), so that the checks' Windows branches run
 // under Wine too and a check that passes only under Wine fails there:
 //  - CONOUT$ is refused with ERROR_SHARING_VIOLATION while a buffer made
-//    unshared is shown (open_console below; host_buffer.cpp notes which);
-//  - a new buffer is as large as the shown buffer's window (host_buffer.cpp);
+//    unshared is shown (open_console below; module/host_buffer.cpp notes which);
+//  - a new buffer is as large as the shown buffer's window (module/host_buffer.cpp);
 //  - the player's buffer is shown again when the process ends holding the
 //    game's (the witness, once its own checks are done);
 //  - the player's buffer is taller than its window (the runner).

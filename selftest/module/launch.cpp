@@ -1,0 +1,162 @@
+// The module's entry and its DllMain: which scenario runs (scenarios.def), the
+// arguments the host passes, and the witness. The same DLL, copied as
+// witness.dll, is the witness: loaded and never freed, its DLL_PROCESS_DETACH
+// runs after the host's at-exit list and checks that the player's console is
+// back.
+#include <cstring>
+
+#include "module.h"
+#include "results_file.h"
+
+void record_line(const char* line) { append_to_results_file(line); }
+
+namespace {
+
+HANDLE input = nullptr;
+
+// One scenario as the module sees it.
+struct module_scenario {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    selftest::module_kind module;
+    selftest::console_after after;
+};
+
+const module_scenario scenarios[] = {
+#define SCENARIO(name, title, module, run, stdio, long_only, status, wine_status, box, after) \
+    {#name, run, selftest::module, selftest::after},
+#include "scenarios.def"
+#undef SCENARIO
+    {"bench", run_bench, selftest::test_module, selftest::restored},
+};
+
+const module_scenario* scenario_named(const char* name, size_t length) {
+    for (const module_scenario& s : scenarios)
+        if (std::strlen(s.name) == length && std::strncmp(s.name, name, length) == 0) return &s;
+    return nullptr;
+}
+
+// The scenario argv[1] names, read from the command line, which DllMain has
+// before the entry gets its arguments: the line's second word.
+const module_scenario* scenario_of_command_line() {
+    const char* command = GetCommandLineA();
+    const char* end = command[0] == '"' ? std::strchr(command + 1, '"') : std::strchr(command, ' ');
+    if (end == nullptr) return nullptr;
+    while (*++end == ' ') {
+    }
+    return scenario_named(end, std::strcspn(end, " "));
+}
+
+// The witness's state: its own copy of this DLL's data.
+bool is_witness = false;
+DWORD player_input_mode = 0;                          // when it was loaded
+HANDLE player_buffer_at_load = INVALID_HANDLE_VALUE;  // likewise
+bool entry_returned = false;                          // the module's own
+// Set when the entry returns; the witness reads it from the process's environment.
+constexpr char entry_returned_variable[] = "SELFTEST_ENTRY_RETURNED";
+
+bool has_suffix(const char* text, const char* suffix) {
+    const size_t length = std::strlen(text), tail = std::strlen(suffix);
+    return length >= tail && lstrcmpiA(text + length - tail, suffix) == 0;
+}
+
+// At the very end of the process, after the host's at-exit list.
+void witness_checks(const module_scenario* now) {
+    if (now != nullptr && now->after == selftest::left_to_the_console) {
+        // Calibration: without the host's at-exit list nothing gives the console
+        // back, and the witness must see that, or its other checks prove nothing.
+        OK(!player_buffer_shown(), "without the at-exit list the game's buffer is still active");
+        OK_EQ(0, console_input_mode(), "without the at-exit list the input mode is still 0");
+    } else {
+        OK(player_buffer_shown(), "at process exit the player's buffer is active again");
+        OK_EQ(player_input_mode, console_input_mode(),
+              "at process exit the player's input mode is back");
+        const bool returned = GetEnvironmentVariableA(entry_returned_variable, nullptr, 0) > 0;
+        OK_EQ(returned ? 0 : 1, GetModuleHandleA("Umberdeep.dll") != nullptr,
+              "at process exit the module is mapped only when its entry did not return");
+    }
+    // Windows' console shows the player's buffer again once the game's last
+    // handle closes: under its rules, so does the witness, its checks done.
+    if (windows_rules()) SetConsoleActiveScreenBuffer(player_buffer_at_load);
+}
+
+// Loaded: the witness notes the player's console; the module checks the error
+// mode the host loads it with, and refuses to load where its scenario says so,
+// as a broken game would.
+BOOL attached(HINSTANCE self) {
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(self, path, sizeof path);
+    is_witness = has_suffix(path, selftest::witness_file);
+    if (is_witness) {
+        player_input_mode = console_input_mode();
+        player_buffer_at_load = open_console("CONOUT$");
+        return TRUE;
+    }
+    const module_scenario* now = scenario_of_command_line();
+    if (now != nullptr && now->module == selftest::refusing_module) {
+        record_line("NOTE\trefused");
+        return FALSE;
+    }
+    // The runner starts the host with the default error mode, so only the
+    // host's own setting keeps the system's critical-error boxes away.
+    OK((GetThreadErrorMode() & SEM_FAILCRITICALERRORS) != 0,
+       "the host loads the module with critical-error boxes off: thread error mode 0x%lx",
+       static_cast<unsigned long>(GetThreadErrorMode()));
+    return TRUE;
+}
+
+// Unloaded by the host (reserved is null) or at process exit.
+void detached(bool at_exit) {
+    if (!is_witness && !at_exit) {
+        // The witness, which stays, watches the host's buffers from here on.
+        unwatch_host_buffers();
+        using watch_fn = bool (*)();
+        if (HMODULE witness = GetModuleHandleA(selftest::witness_file))
+            if (auto watch = reinterpret_cast<watch_fn>(
+                    reinterpret_cast<void*>(GetProcAddress(witness, "selftest_watch_host_buffers"))))
+                watch();
+    }
+    if (is_witness && at_exit) witness_checks(scenario_of_command_line());
+    if (!is_witness && entry_returned)
+        OK(!at_exit, "the host unloads the module after its entry returned");
+}
+
+}  // namespace
+
+HANDLE console_input() { return input; }
+
+void check_arguments(int argc, char** argv) {
+    const int passed = sizeof selftest::passed_arguments / sizeof selftest::passed_arguments[0];
+    OK_EQ(passed + 2, argc, "the entry gets the argument count");
+    const char* name = argc > 0 ? argv[0] : "";
+    OK(has_suffix(name, "UmberdeepSafeMode.exe"), "argv[0] names the host: <%s>", name);
+    for (int i = 0; i < passed; ++i)
+        OK(argc > i + 2 && std::strcmp(argv[i + 2], selftest::passed_arguments[i]) == 0,
+           "argv[%d] reaches the entry unchanged: <%s>", i + 2, selftest::passed_arguments[i]);
+}
+
+void load_witness() {
+    OK(LoadLibraryA(selftest::witness_file) != nullptr, "the witness DLL loads");
+}
+
+// The witness's watch, taken over when the host unloads the module.
+extern "C" __declspec(dllexport) bool selftest_watch_host_buffers() { return watch_host_buffers(); }
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) return attached(self);
+    if (reason == DLL_PROCESS_DETACH) detached(reserved != nullptr);
+    return TRUE;
+}
+
+int dll_main(int argc, char** argv) {
+    input = open_console("CONIN$");
+    OK(watch_host_buffers(), "the host's imports of CreateConsoleScreenBuffer and "
+                             "SetConsoleActiveScreenBuffer are watched");
+    const char* name = argc > 1 ? argv[1] : "";
+    const module_scenario* now = scenario_named(name, std::strlen(name));
+    OK(now != nullptr, "the scenario <%s> is known", name);
+    const int result = now != nullptr ? now->run(argc, argv) : selftest::survived;
+    entry_returned = true;
+    SetEnvironmentVariableA(entry_returned_variable, "1");
+    return result;
+}

@@ -1,0 +1,89 @@
+// os_pause: how long it lasts and what it returns, and the records queued
+// during a pause, which its polls take from the front, at most one each.
+#include <climits>
+#include <vector>
+
+#include "module.h"
+
+namespace {
+
+// What the pauses returned, and how long they really lasted by the
+// performance counter, which the tick count they wait on cannot show.
+struct pause_figures {
+    int fewest = INT_MAX, most = 0;
+    double shortest_ms = 1e9, longest_ms = 0;
+};
+
+}  // namespace
+
+void check_pauses() {
+    FlushConsoleInputBuffer(console_input());
+    pause_figures seen;
+    DWORD shortest_ticks = 0xFFFFFFFF;
+    int above_ticks = 0;
+    for (int i = 0; i < 5; ++i) {
+        const double start = counter_ms();
+        const DWORD ticks_before = GetTickCount();
+        const int result = os_pause();
+        const DWORD ticks = GetTickCount() - ticks_before;
+        const double lasted = counter_ms() - start;
+        if (ticks < shortest_ticks) shortest_ticks = ticks;
+        if (result < seen.fewest) seen.fewest = result;
+        if (result > seen.most) seen.most = result;
+        if (lasted > seen.longest_ms) seen.longest_ms = lasted;
+        if (lasted < seen.shortest_ms) seen.shortest_ms = lasted;
+        above_ticks += result > static_cast<int>(ticks);
+    }
+    OK(shortest_ticks >= 40, "os_pause lasts at least 40 ms by the tick count: %lu",
+       static_cast<unsigned long>(shortest_ticks));
+    OK(seen.fewest >= 40 && seen.most <= 5000, "os_pause returns 40 to 5000: %d to %d",
+       seen.fewest, seen.most);
+    OK_EQ(0, above_ticks, "os_pause returns no more than the ticks that passed around it");
+    DWORD tick_100ns = 0, unused = 0;
+    BOOL adjustment_off = FALSE;
+    GetSystemTimeAdjustment(&unused, &tick_100ns, &adjustment_off);
+    figure("pause: os_pause returned %d to %d ms; it lasted %.1f to %.1f ms by the performance "
+           "counter; the system timer ticks every %.3f ms",
+           seen.fewest, seen.most, seen.shortest_ms, seen.longest_ms, tick_100ns / 10000.0);
+}
+
+// Records queued during a pause: its polls take some from the front, at most
+// one each, and the rest come out of os_get_input afterwards, in order.
+// Polls once for each of the sequence's records FROM..TO-1; returns how many
+// came out other than queued, and describes the first of them in FIRST.
+unsigned poll_sequence(unsigned from, unsigned to, char (&first)[64]) {
+    unsigned wrong = 0;
+    std::snprintf(first, sizeof first, "none");
+    for (unsigned i = from; i < to; ++i) {
+        int key = -1, character = -1;
+        os_get_input(&key, &character);
+        if (!sequence_matches(i, key, character) && wrong++ == 0)
+            std::snprintf(first, sizeof first, "record %u gave %d/%d", i, key, character);
+    }
+    return wrong;
+}
+
+void check_drain(unsigned total) {
+    std::vector<INPUT_RECORD> records;
+    for (unsigned i = 0; i < total; ++i) records.push_back(sequence_record(i));
+    FlushConsoleInputBuffer(console_input());
+    const DWORD queued = queue_records(console_input(), records.data(), total);
+    const double start = counter_ms();
+    os_pause();
+    const double lasted = counter_ms() - start;
+    const unsigned drained = total - waiting_records(console_input());
+    OK_EQ(total, queued, "%u records queued for a pause", total);
+    // Each poll sleeps at least about 1 ms (Sleep may end early by less than
+    // a tick's remainder, never by a whole millisecond twice in a row).
+    OK(drained >= 1 && drained < total && drained <= static_cast<unsigned>(lasted) + 1,
+       "a pause of %.1f ms takes at least one record, at most one a poll, and leaves the rest: %u",
+       lasted, drained);
+    char first[64];
+    const unsigned out_of_order = poll_sequence(drained, total, first);
+    int key = -1, character = -1;
+    os_get_input(&key, &character);
+    OK(out_of_order == 0 && key == 0 && character == 0,
+       "the records the pause left come out in order, then none: %u out of order, first %s, "
+       "then %d/%d",
+       out_of_order, first, key, character);
+}

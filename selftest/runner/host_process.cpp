@@ -1,0 +1,196 @@
+// The host's folder and process: what the folder holds, the host started in
+// this console with its standard handles, the windows it shows dismissed as
+// they come; and the file helpers the runner uses.
+#include <cstring>
+
+#include "runner.h"
+
+namespace {
+
+BOOL CALLBACK look_at_control(HWND control, LPARAM data) {
+    auto* watch = reinterpret_cast<box_watch*>(data);
+    char kind[32] = "";
+    GetClassNameA(control, kind, sizeof kind);
+    if (lstrcmpiA(kind, "Button") == 0) ++watch->buttons;
+    const LONG_PTR style = GetWindowLongPtrA(control, GWL_STYLE);
+    if (lstrcmpiA(kind, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON)
+        watch->icon = watch->icon || SendMessageA(control, STM_GETICON, 0, 0) != 0;
+    return TRUE;
+}
+
+BOOL CALLBACK watch_window(HWND window, LPARAM data) {
+    auto* watch = reinterpret_cast<box_watch*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != watch->process || !IsWindowVisible(window)) return TRUE;
+    bool known = false;
+    for (HWND w : watch->seen) known = known || w == window;
+    if (!known) {
+        watch->seen.push_back(window);
+        char text[256] = "";
+        GetWindowTextA(window, text, sizeof text);
+        watch->caption = text;
+        text[0] = '\0';
+        GetDlgItemTextA(window, 0xFFFF, text, sizeof text);  // a message box's text
+        watch->text = text;
+        watch->owned = GetWindow(window, GW_OWNER) != nullptr;
+        watch->buttons = 0;
+        watch->icon = false;
+        EnumChildWindows(window, look_at_control, data);
+    }
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+HANDLE inheritable_file(const std::string& path, bool write) {
+    SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
+    return CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ, &security,
+                       write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+std::string folder_of(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+// A path that the ANSI functions the runner uses can take: the path itself
+// where the ANSI code page can write it, else its short form, which is plain
+// ASCII (a user name outside the code page would otherwise come out as ?s).
+std::string ansi_path(const wchar_t* wide) {
+    const bool utf8 = GetACP() == CP_UTF8;  // takes no default-character flag
+    char out[MAX_PATH * 3] = "";
+    BOOL lossy = FALSE;
+    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, out, sizeof out, nullptr, utf8 ? nullptr : &lossy) > 0 &&
+        !lossy)
+        return out;
+    wchar_t short_form[MAX_PATH] = L"";
+    if (GetShortPathNameW(wide, short_form, MAX_PATH) > 0)
+        WideCharToMultiByte(CP_ACP, 0, short_form, -1, out, sizeof out, nullptr, nullptr);
+    return out;
+}
+
+std::string full_path(const std::string& path) {
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return length > 0 && length < sizeof full ? std::string(full) : path;
+}
+
+bool write_file(const std::string& path, const std::string& text) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+    return true;
+}
+
+std::string read_file(const std::string& path) {
+    std::string text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return text;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) text.append(chunk, read);
+    CloseHandle(file);
+    return text;
+}
+
+void remove_folder(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) remove_folder(folder + "\\" + name);
+            else DeleteFileA((folder + "\\" + name).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+// An argument as the runtime's parser reads it back.
+std::string quoted(const std::string& argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
+    std::string text = "\"";
+    size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        text.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        text += c;
+    }
+    text.append(backslashes * 2, '\\');
+    return text + "\"";
+}
+
+// Puts what the scenario needs into its folder.
+void prepare(const setup& s, selftest::module_kind module_kind, const std::string& dir) {
+    CreateDirectoryA(dir.c_str(), nullptr);
+    CopyFileA(s.host.c_str(), (dir + "\\UmberdeepSafeMode.exe").c_str(), FALSE);
+    const std::string module = dir + "\\Umberdeep.dll";
+    if (module_kind == selftest::test_module || module_kind == selftest::refusing_module) {
+        CopyFileA(s.module.c_str(), module.c_str(), FALSE);
+        CopyFileA(s.module.c_str(), (dir + "\\" + selftest::witness_file).c_str(), FALSE);
+    }
+    if (module_kind == selftest::no_entry) CopyFileA(s.no_entry_module.c_str(), module.c_str(), FALSE);
+    if (module_kind == selftest::other_bitness) CopyFileA(s.other_module.c_str(), module.c_str(), FALSE);
+    if (module_kind == selftest::text_file) write_file(module, "MZ but not a program: a text file named Umberdeep.dll\r\n");
+    if (module_kind == selftest::no_header) write_file(module, std::string(64, 'x'));
+    if (module_kind == selftest::header_only) write_file(module, "MZ" + std::string(4094, '\xFF'));
+    if (module_kind == selftest::truncated) write_file(module, read_file(s.module).substr(0, 1024));
+    if (module_kind == selftest::empty_file) write_file(module, "");
+    write_file(dir + "\\input.txt", "not a console\r\n");
+}
+
+// Runs the host in this console, dismissing whatever windows it shows.
+host_run run_host(const setup& s, const std::string& arguments, selftest::standard_io io,
+                  DWORD limit_ms, const std::string& dir) {
+    host_run run;
+    const std::string command = quoted(dir + "\\UmberdeepSafeMode.exe") + " " + arguments;
+    HANDLE input = io == selftest::input_from_file ? inheritable_file(dir + "\\input.txt", false)
+                                                   : player.input;
+    HANDLE output = io == selftest::output_to_file ? inheritable_file(dir + "\\output.txt", true)
+                                                   : player.buffer;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = player.buffer;
+    PROCESS_INFORMATION process = {};
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    // The host gets the system's default error mode, not the runner's: only
+    // its own SetErrorMode may keep the system's boxes away.
+    run.started = CreateProcessA((dir + "\\UmberdeepSafeMode.exe").c_str(), line.data(), nullptr,
+                                 nullptr, TRUE, CREATE_DEFAULT_ERROR_MODE, nullptr, dir.c_str(),
+                                 &startup, &process) != 0;
+    if (!run.started) run.start_error = GetLastError();
+    if (run.started) {
+        run.boxes.process = process.dwProcessId;
+        const DWORD start = GetTickCount();
+        while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
+            if (s.desktop) EnumWindows(watch_window, reinterpret_cast<LPARAM>(&run.boxes));
+            if (GetTickCount() - start > limit_ms) {
+                run.timed_out = true;
+                TerminateProcess(process.hProcess, 124);
+                WaitForSingleObject(process.hProcess, 5000);
+            }
+        }
+        GetExitCodeProcess(process.hProcess, &run.status);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (input != player.input) CloseHandle(input);
+    if (output != player.buffer) CloseHandle(output);
+    return run;
+}

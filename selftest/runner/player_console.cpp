@@ -1,0 +1,85 @@
+// The console the runner runs in: taken at the start with an input mode no
+// console starts with and the player's buffer marked, given back after every
+// scenario, and released as it was found at the end.
+#include "runner.h"
+
+player_console player;
+
+namespace {
+
+void mark_player_buffer() {
+    CHAR_INFO mark = player.last_cell;
+    mark.Char.AsciiChar = selftest::player_mark;
+    access_last_cell(player.buffer, &mark, true);
+}
+
+}  // namespace
+
+bool take_console() {
+    player.input = open_console("CONIN$", true);
+    player.buffer = open_console("CONOUT$", true);
+    if (player.input == INVALID_HANDLE_VALUE || player.buffer == INVALID_HANDLE_VALUE) return false;
+    GetConsoleMode(player.input, &player.original_mode);
+    GetConsoleMode(player.buffer, &player.output_mode);
+    GetConsoleCursorInfo(player.buffer, &player.cursor);
+    GetConsoleTitleA(player.title, sizeof player.title);
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    GetConsoleScreenBufferInfo(player.buffer, &info);
+    player.size = info.dwSize;
+    // A Windows console's buffer is far taller than its window (120 x 9001
+    // behind a 120 x 30 window by default); under its rules the player's is
+    // made so too, with the window as it was.
+    if (windows_rules()) {
+        const SMALL_RECT window = {0, 0, static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left),
+                                   static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top)};
+        SetConsoleScreenBufferSize(player.buffer, COORD{info.dwSize.X, static_cast<SHORT>(info.dwSize.Y + 200)});
+        SetConsoleWindowInfo(player.buffer, TRUE, &window);
+    }
+    access_last_cell(player.buffer, &player.last_cell, false);
+    SetConsoleMode(player.input, distinct_input_mode);
+    GetConsoleMode(player.input, &player.test_mode);
+    mark_player_buffer();
+    return true;
+}
+
+// Whatever the host did: the player's buffer active, its modes and cursor, the
+// mark, an empty input queue.
+void give_console_back() {
+    SetConsoleActiveScreenBuffer(player.buffer);
+    SetConsoleMode(player.input, player.test_mode);
+    SetConsoleMode(player.buffer, player.output_mode);
+    SetConsoleCursorInfo(player.buffer, &player.cursor);
+    FlushConsoleInputBuffer(player.input);
+    mark_player_buffer();
+}
+
+void release_console() {
+    give_console_back();
+    access_last_cell(player.buffer, &player.last_cell, true);
+    if (windows_rules()) SetConsoleScreenBufferSize(player.buffer, player.size);
+    SetConsoleMode(player.input, player.original_mode);
+    SetConsoleTitleA(player.title);
+}
+
+// What a launch that fails must leave as it was: the player's title, cursor and
+// every cell of the buffer.
+std::string console_state() {
+    char title[256] = "";
+    GetConsoleTitleA(title, sizeof title);
+    CONSOLE_CURSOR_INFO cursor = {};
+    GetConsoleCursorInfo(player.buffer, &cursor);
+    std::string state = std::string(title) + (cursor.bVisible ? "|visible|" : "|hidden|") +
+            std::to_string(cursor.dwSize) + "|";
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(player.buffer, &info)) return state;
+    std::vector<CHAR_INFO> row(info.dwSize.X);
+    for (SHORT y = 0; y < info.dwSize.Y; ++y) {
+        SMALL_RECT region = {0, y, static_cast<SHORT>(info.dwSize.X - 1), y};
+        ReadConsoleOutputA(player.buffer, row.data(), COORD{info.dwSize.X, 1}, COORD{0, 0}, &region);
+        for (const CHAR_INFO& cell : row) {
+            state += cell.Char.AsciiChar;
+            state += static_cast<char>(cell.Attributes & 0xFF);
+        }
+    }
+    return state;
+}

@@ -1,0 +1,103 @@
+// The self-test's runner, cut by what it looks at: player_console.cpp (the
+// console it runs in, taken and given back), host_process.cpp (the host's
+// folder and process, the windows it shows), scenarios.cpp (each scenario of
+// scenarios.def, and what the outside sees of it), image_checks.cpp (the
+// host's file), report.cpp (the verdict and the JUnit report) and main.cpp.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "check.h"
+#include "console_mark.h"
+#include "contract.h"
+#include "scenario.h"
+
+// One scenario as the runner sees it: a line of scenarios.def.
+struct scenario {
+    const char* name;  // what --only takes, and argv[1]
+    const char* title;
+    selftest::module_kind module;
+    selftest::standard_io io;
+    bool long_only;
+    DWORD status, wine_status;
+    const char* box;  // the text of the one "Error" box, or none
+    selftest::console_after after;
+};
+const std::vector<scenario>& all_scenarios();
+const scenario* named_scenario(const char* name);
+
+struct setup {
+    std::string host, module, no_entry_module, other_module, temp;
+    bool with_long = false;
+    bool desktop = false;  // message boxes can show
+};
+
+// The player's console (player_console.cpp): as the runner found it, given
+// back after every scenario and at the end; the input mode during the run is
+// one no console starts with.
+struct player_console {
+    HANDLE input = INVALID_HANDLE_VALUE;   // CONIN$, inheritable
+    HANDLE buffer = INVALID_HANDLE_VALUE;  // CONOUT$ opened at start: the player's buffer
+    DWORD original_mode = 0, output_mode = 0, test_mode = 0;
+    CONSOLE_CURSOR_INFO cursor = {};
+    CHAR_INFO last_cell = {};
+    char title[256] = "";
+    COORD size = {0, 0};  // its size, given back after Windows' rules made it taller
+};
+extern player_console player;
+constexpr DWORD distinct_input_mode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_WINDOW_INPUT;
+bool take_console();
+void give_console_back();
+void release_console();
+// What a launch that fails must leave as it was.
+std::string console_state();
+
+// Files (host_process.cpp).
+std::string folder_of(const std::string& path);
+std::string ansi_path(const wchar_t* wide);
+std::string full_path(const std::string& path);
+bool write_file(const std::string& path, const std::string& text);
+std::string read_file(const std::string& path);
+void remove_folder(const std::string& folder);
+
+// The host's run (host_process.cpp).
+// The windows a process shows, each dismissed as it comes.
+struct box_watch {
+    DWORD process;
+    std::vector<HWND> seen;
+    std::string caption, text;
+    bool owned = false;        // the last box has an owner window
+    int buttons = 0;           // its buttons
+    bool icon = false;         // it shows an icon (which one, another process cannot see)
+};
+
+struct host_run {
+    bool started = false, timed_out = false;
+    DWORD status = 0, start_error = 0;
+    box_watch boxes = {};
+};
+// Puts the host and MODULE into DIR.
+void prepare(const setup& s, selftest::module_kind module, const std::string& dir);
+// Runs the host in DIR with ARGUMENTS, within LIMIT_MS.
+host_run run_host(const setup& s, const std::string& arguments, selftest::standard_io io,
+                  DWORD limit_ms, const std::string& dir);
+// An argument as the runtime's parser reads it back.
+std::string quoted(const std::string& argument);
+
+// The scenarios (scenarios.cpp): each, and the bench.
+void run_scenario(const setup& s, const scenario& c, int index);
+int run_bench(const setup& s, const std::string& options);
+
+// The host's file (image_checks.cpp).
+void check_exports(const setup& s);
+
+// The verdict (report.cpp).
+struct result {
+    std::string kind, where, text;
+};
+result split(const std::string& line);
+const std::vector<std::string>& recorded_lines();
+int verdict(const char* junit);

@@ -1,0 +1,179 @@
+// Each scenario of scenarios.def as its own host process, and what only the
+// outside sees of it: the exit status, the "Error" boxes, what the module
+// reported, and the player's console afterwards.
+#include <cstdio>
+#include <cstring>
+
+#include "runner.h"
+
+namespace {
+
+// Takes the module's result lines in, each named by the scenario; returns how
+// many there were, and the module's notes (NOTE lines) in NOTES.
+int take_module_results(const std::string& dir, const char* title, std::string* notes) {
+    const std::string text = read_file(dir + "\\" + selftest::results_file);
+    int count = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.compare(0, 5, "NOTE\t") == 0) {
+            *notes += line.substr(5) + " ";
+            continue;
+        }
+        const size_t text_at = line.find('\t', line.find('\t') + 1);
+        if (text_at == std::string::npos) continue;
+        if (line.compare(0, 7, "FIGURE\t") != 0) {
+            line.insert(text_at + 1, std::string(title) + ": ");
+            ++count;
+        }
+        record_line(line.c_str());
+    }
+    return count;
+}
+
+// The exit status the row states; where Wine's console ends the host
+// otherwise, either.
+void check_status(const scenario& c, DWORD status) {
+    if (c.status == c.wine_status)
+        OK_EQ(c.status, status, "%s: the exit status", c.title);
+    else
+        OK_EITHER(status == c.status, status == c.wine_status,
+                  "%s: the exit status is 0x%lX under Windows, 0x%lX under Wine: 0x%lX", c.title,
+                  c.status, c.wine_status, status);
+}
+
+// The one "Error" box the row states, or none.
+void check_boxes(const setup& s, const scenario& c, const box_watch& boxes) {
+    if (!s.desktop) {
+        if (c.box != nullptr) SKIPPED("%s: the \"Error\" box: no desktop to show it on", c.title);
+        return;
+    }
+    OK_EQ(c.box != nullptr ? 1 : 0, boxes.seen.size(), "%s: the windows the host shows", c.title);
+    if (c.box == nullptr) return;
+    OK(boxes.caption == box::caption && boxes.text == c.box,
+       "%s: the box is captioned \"%s\" and says \"%s\": <%s> <%s>", c.title, box::caption, c.box,
+       boxes.caption.c_str(), boxes.text.c_str());
+    OK(!boxes.owned && boxes.buttons == 1 && boxes.icon,
+       "%s: the box has no owner, one button (OK) and an icon: owned %d, %d buttons, icon %d",
+       c.title, boxes.owned, boxes.buttons, boxes.icon);
+}
+
+// What the module in the folder reported: the test module its checks; one that
+// refused to load, that it refused and nothing more; the module without an
+// entry, that it stayed loaded until the process ended.
+void check_module_reports(const scenario& c, int reported, const std::string& notes) {
+    if (c.module == selftest::test_module)
+        OK(reported > 0, "%s: the test module ran and reported", c.title);
+    if (c.module == selftest::refusing_module)
+        OK(notes == "refused " && reported == 0, "%s: its DllMain refused, and no entry ran: <%s>",
+           c.title, notes.c_str());
+    if (c.module == selftest::no_entry)
+        OK(notes == "attached detached-at-exit ",
+           "%s: the module stays loaded until the process ends: <%s>", c.title, notes.c_str());
+}
+
+// The player's console once the host has ended, as the row states it.
+void check_console_after(const scenario& c, const std::string& state_before) {
+    if (c.after == selftest::untouched)
+        OK(console_state() == state_before,
+           "%s: the player's title, cursor and every cell are left as they were", c.title);
+    if (c.after == selftest::left_to_the_console) {
+        // Once the last handle to the game's buffer is closed, Windows' console
+        // shows the player's buffer by itself, Wine's keeps the game's: what
+        // the runner sees proves no restore. The witness, inside the process
+        // before its handles close, gives that verdict.
+        figure("after a host that skipped its at-exit list the console shows %s",
+               player_buffer_shown() ? "the player's buffer (Windows' console does so by itself)"
+                                     : "the game's buffer (Wine's console keeps it)");
+        OK_EQ(0, console_input_mode(), "%s: the input mode is still 0 afterwards", c.title);
+        return;
+    }
+    OK(player_buffer_shown(), "%s: the player's buffer is active afterwards", c.title);
+    OK_EQ(player.test_mode, console_input_mode(), "%s: the player's input mode afterwards", c.title);
+}
+
+// The host's command line after its name: the scenario, then the arguments
+// the normal run checks.
+std::string scenario_arguments(const scenario& c) {
+    std::string arguments = c.name;
+    for (const char* argument : selftest::passed_arguments) arguments += " " + quoted(argument);
+    return arguments;
+}
+
+}  // namespace
+
+const std::vector<scenario>& all_scenarios() {
+    static const std::vector<scenario> rows = {
+#define SCENARIO(name, title, module, run, io, long_only, status, wine_status, box, after) \
+    {#name, title, selftest::module, selftest::io, long_only, static_cast<DWORD>(status),   \
+     static_cast<DWORD>(wine_status), box, selftest::after},
+#include "scenarios.def"
+#undef SCENARIO
+    };
+    return rows;
+}
+
+const scenario* named_scenario(const char* name) {
+    for (const scenario& c : all_scenarios())
+        if (std::strcmp(c.name, name) == 0) return &c;
+    return nullptr;
+}
+
+void run_scenario(const setup& s, const scenario& c, int index) {
+    if (c.module == selftest::other_bitness && s.other_module.empty()) {
+        SKIPPED("%s: no test module of the other bitness beside the self-test", c.title);
+        return;
+    }
+    const std::string dir = s.temp + "\\" + std::to_string(index);
+    prepare(s, c.module, dir);
+    const std::string state_before = console_state();
+    // Far above what a scenario takes on a busy machine (the normal run takes
+    // 10-30 s under Wine): a host that hangs still fails.
+    const DWORD limit_ms = (c.long_only ? 600 : 90) * 1000;
+    const host_run run = run_host(s, scenario_arguments(c), c.io, limit_ms, dir);
+    std::string notes;
+    const int reported = take_module_results(dir, c.title, &notes);
+    if (!run.started) {
+        OK(false, "%s: the host starts: error %lu", c.title, run.start_error);
+        return;
+    }
+    OK(!run.timed_out, "%s: the host ends by itself within its time", c.title);
+    check_status(c, run.status);
+    check_module_reports(c, reported, notes);
+    if (c.io == selftest::output_to_file)
+        OK(read_file(dir + "\\output.txt").empty(), "%s: the host writes nothing to standard output",
+           c.title);
+    check_boxes(s, c, run.boxes);
+    check_console_after(c, state_before);
+    give_console_back();
+}
+
+// --bench: the module's bench scenario alone, with `options` after its name. A
+// measurement, not a test: the module's figures, "  key=value" a line, and
+// status 0 when the host ran the bench to its end. Gives the console back and
+// removes the temporary folder, as the end of main does.
+int run_bench(const setup& s, const std::string& options) {
+    const std::string dir = s.temp + "\\bench";
+    prepare(s, selftest::test_module, dir);
+    const host_run run = run_host(s, "bench" + options, selftest::console_io, 600 * 1000, dir);
+    std::string notes;
+    take_module_results(dir, "the bench", &notes);
+    release_console();
+    remove_folder(s.temp);
+    bool finished = false;
+    std::printf("Figures from this machine:\n");
+    for (const std::string& line : recorded_lines()) {
+        const result r = split(line);
+        if (r.kind == "FAIL") std::printf("FAIL %s: %s\n", r.where.c_str(), r.text.c_str());
+        if (r.kind != "FIGURE") continue;
+        std::printf("  %s\n", r.text.c_str());
+        finished = finished || r.text == "done=1";
+    }
+    std::printf("  host_status=%lu\n", run.status);
+    if (!run.started) std::printf("The host did not start: error %lu\n", run.start_error);
+    else if (run.timed_out) std::printf("The host did not end within its time.\n");
+    return run.started && !run.timed_out && run.status == 0 && finished ? 0 : 1;
+}
