@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the key-translation fuzzer with clang (libFuzzer, ASan, UBSan) and runs
-# it for five million executions; prints the fuzzer's figures.
+# Builds the key-translation fuzzer with clang (libFuzzer, ASan, UBSan) in the
+# tree of preset "fuzz", linking the services library as the executable and the
+# unit tests do, and runs it for five million executions; prints the fuzzer's
+# figures.
 set -u
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 OUT=$ROOT/build/fuzz
@@ -8,11 +10,8 @@ RUNS=${FUZZ_RUNS:-5000000}
 mkdir -p "$OUT/corpus"
 . "$ROOT/tests/verdict.sh"
 
-if ! clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-        -I "$ROOT/tests/native/stand_in" -I "$ROOT/console" -I "$ROOT/selftest" \
-        "$ROOT/tests/fuzz/fuzz_key_translation.cpp" "$ROOT/console/key_translation.cpp" \
-        -o "$OUT/fuzz_key_translation" 2>"$OUT/build.log"; then
-    fail "fuzzer build" "clang++ failed: $(cat "$OUT/build.log")"
+if ! (cd "$ROOT" && cmake --preset fuzz && cmake --build --preset fuzz -j "$(nproc)") >"$OUT/build.log" 2>&1; then
+    fail "fuzzer build" "the fuzz preset's build failed: $(tail -n 40 "$OUT/build.log")"
     exit 1
 fi
 

@@ -2,15 +2,17 @@
 // Scenario "typed" (argv[1]) writes the groups of keys the script is to type to
 // plan.txt ("typed_alone" none), then checks every key pressed against them:
 // the key's name, read from the record before the host takes it, and that
-// os_get_input reported the key table's code and the record's character. It writes one verdict a group
-// to probe.out, "PASS LABEL (N keys)" or "FAIL LABEL (N keys): NAME(...) ...",
-// and "typed=NAME want=KEY/CHAR" for each key beyond the groups, before the
-// host takes it. It returns 0 after a q.
+// os_get_input reported the key table's code and the record's character. It
+// states one check a group (selftest/check.h, into probe.out): "LABEL (N keys)",
+// a failure naming each wrong key, "NAME(expected NAME)" or "NAME(got=K/C,want=K/C)";
+// and writes the plain line "typed=NAME want=KEY/CHAR" for each key beyond the
+// groups, before the host takes it. It returns 0 after a q.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "check.h"
 #include "contract.h"
 #include "os_services.h"
 #include "probe.h"
@@ -123,8 +125,8 @@ struct typed_verdict {
                           want_key, want_char);
         wrong += text;
         if (++key < expected.size()) return;
-        report("%s %s (%zu keys)%s%s", wrong.empty() ? "PASS" : "FAIL", g.label.c_str(), expected.size(),
-               wrong.empty() ? "" : ":", wrong.c_str());
+        OK(wrong.empty(), "%s (%zu keys)%s%s", g.label.c_str(), expected.size(), wrong.empty() ? "" : ":",
+           wrong.c_str());
         ++group;
         key = 0;
         wrong.clear();

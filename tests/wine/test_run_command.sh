@@ -80,10 +80,11 @@ if [ "$I386_RUN" = emulated ]; then
 fi
 check "run command --module: the build tree's modules untouched" "$demo_sum" "$(md5sum <"$i686_demo")"
 
-# A module that passes every look but does not load (its DllMain refuses): the
+# A module that passes every look but does not load: the self-test's module,
+# whose DllMain refuses when the host's first argument is "refuse-to-load". The
 # status is explained, as the host's box shows only on a desktop (here the
 # bench's, where it gets a Return).
-start_in_terminal --module "$BUILD_DIR/modules/launch_refuses.dll"
+start_in_terminal --module "$BUILD_DIR/selftest/selftest-module.dll" refuse-to-load
 box_answered_or_ended() {
     local id
     for id in $(xdotool search --name '^Error$' 2>/dev/null); do xdotool windowfocus "$id" key Return >/dev/null 2>&1; done
@@ -100,11 +101,12 @@ check "run command, a module that does not load: status 1, and it says what stat
 # why, its last: a module refused says nothing else of itself. The
 # modules of tests/modules/run_command need the compiler's runtime DLL or the
 # Visual C++ runtime (which Wine carries and a bare Windows does not), refused
-# unless it stands beside them, or a DLL of their own that stands beside them.
+# unless it stands beside them, or a DLL of their own that stands beside them;
+# the self-test's module without an entry exports only a look-alike of dll_main.
 fix="put it beside the module, or link the compiler's runtime statically (-static-libgcc -static-libstdc++)"
 dlls=$BUILD_DIR/modules/run-command
 libgcc=$BUILD_ROOT/windows-x86/modules/run-command/needs-libgcc/Umberdeep.dll
-no_entry=$BUILD_DIR/modules/launch_no_entry.dll
+no_entry=$BUILD_DIR/selftest/selftest-no-entry.dll
 while IFS='|' read -r label args status lines line; do
     # shellcheck disable=SC2086
     UMBERDEEP_NO_TMUX=1 bash "$RUN_COMMAND" $args </dev/null >"$WORK/answer.out" 2>"$WORK/answer.err"

@@ -4,7 +4,7 @@
 # and the Shift, Ctrl, Alt and lock states come as from a keyboard. The demo is
 # read back through screen_watch's copy of the screen; the whole key vocabulary
 # through module_input's "typed" scenario, which checks every key typed against
-# the groups this script types and writes one verdict a group.
+# the groups this script types and states one check a group.
 #   WINDOW_PICTURE_OUT=FILE   keeps a PNG of the demo's window (docs/demo-window.png)
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -63,9 +63,9 @@ check "window demo: q ends the game with status 0, after Ctrl+C" 0 "$HOST_STATUS
 # keyboard map lacks (xdotool maps each to a spare key code for the moment and
 # takes the mapping back once the key's delay is over, and Wine must have looked
 # the key up by then); "server" through the X server's keyboard, which keeps
-# Num Lock's state. It checks each key against its group and writes one verdict
-# a group to probe.out, "PASS LABEL ..." or "FAIL LABEL: ...", passed on here.
-verdict_count() { grep -c -E '^(PASS|FAIL) ' "$DIR/probe.out" 2>/dev/null; }
+# Num Lock's state. It checks each key against its group and states one check
+# a group in probe.out (selftest/check.h's lines), passed on here.
+verdict_count() { verdict_lines "$DIR/probe.out" | wc -l; }
 has_verdicts() { [ "$(verdict_count)" -ge "$1" ]; }
 window_start input typed
 [ -s "$DIR/plan.txt" ] || fail "window keys: the module's plan" "no plan.txt"
@@ -81,12 +81,7 @@ while IFS=$'\t' read -r how keys; do
     until_true has_verdicts "$groups" || break
 done <"$DIR/plan.txt"
 check "window keys: a verdict on each group typed" "$groups" "$(verdict_count)"
-while IFS= read -r line; do
-    case $line in
-        "PASS "*) pass "window keys: ${line#PASS }" ;;
-        *) line=${line#FAIL }; fail "window keys: ${line%%: *}" "${line#*: }" ;;
-    esac
-done < <(grep -E '^(PASS|FAIL) ' "$DIR/probe.out" 2>/dev/null)
+module_verdicts "window keys" "$DIR/probe.out"
 check "window keys: lone modifier and lock keys report nothing" "" "$(grep '^unlogged' "$DIR/probe.out")"
 window_keys ctrl+x
 run_host_wait "$DIR" "$WAIT_SECONDS"
