@@ -81,10 +81,10 @@ fi
 check "run command --module: the build tree's modules untouched" "$demo_sum" "$(md5sum <"$i686_demo")"
 
 # A module that passes every look but does not load: the self-test's module,
-# whose DllMain refuses when the host's first argument is "refuse-to-load". The
-# status is explained, as the host's box shows only on a desktop (here the
+# whose DllMain refuses when the host's first argument is its scenario
+# "dllmain_refuses". The status is explained, as the host's box shows only on a desktop (here the
 # bench's, where it gets a Return).
-start_in_terminal --module "$BUILD_DIR/selftest/selftest-module.dll" refuse-to-load
+start_in_terminal --module "$BUILD_DIR/selftest/selftest-module.dll" dllmain_refuses
 box_answered_or_ended() {
     local id
     for id in $(xdotool search --name '^Error$' 2>/dev/null); do xdotool windowfocus "$id" key Return >/dev/null 2>&1; done
