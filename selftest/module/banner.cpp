@@ -53,9 +53,10 @@ std::vector<char> check_shown_banner(HANDLE screen, int show, screen_copy* base)
     OK(dark > 0 && light > 0, "os_display_title(%d) paints cells: %d dark grey, %d light grey",
        show, dark, light);
     OK_EQ(0, wrong,
-          "os_display_title(%d): every painted cell is a space, 0x80 on rows 1-2, 0x70 on rows "
-          "3-8, within columns 23-55; first other: %s",
-          show, first_wrong);
+          "os_display_title(%d): every painted cell is a space, 0x%02x on rows %d-%d, 0x%02x on "
+          "rows %d-%d, within columns %d-%d; first other: %s",
+          show, banner::dark, banner::top, banner::last_dark_row, banner::light,
+          banner::last_dark_row + 1, banner::bottom, banner::left, banner::right, first_wrong);
     return changed;
 }
 

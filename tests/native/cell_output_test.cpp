@@ -232,10 +232,10 @@ TEST_F(CellOutput, ErasingBlanksExactlyThePaintedCells) {
         EXPECT_EQ(screen().at(x, y).Attributes, 0x07);
     }
     for (const auto& [x, y] : changed_cells()) {
-        EXPECT_GE(x, 23);
-        EXPECT_LE(x, 55);
-        EXPECT_GE(y, 1);
-        EXPECT_LE(y, 8);
+        EXPECT_GE(x, banner::left);
+        EXPECT_LE(x, banner::right);
+        EXPECT_GE(y, banner::top);
+        EXPECT_LE(y, banner::bottom);
     }
 }
 
