@@ -1,7 +1,5 @@
 // os_get_input: each key of the table with every set of modifiers, the records
 // that are no key of the game's, several records in a row, null pointers.
-#include <cstring>
-
 #include "module.h"
 
 namespace {

@@ -13,18 +13,13 @@
 #include <cstdio>
 
 #include "check.h"
+#include "results_file.h"
 
-// Appends one line to probe.out and closes the file again, so the line
+// Each line is appended to probe.out, the file closed again, so that it
 // survives whatever way the process ends.
-inline void append_probe_line(const char* line) {
-    FILE* out = std::fopen("probe.out", "ab");
-    if (out == nullptr) return;
-    std::fputs(line, out);
-    std::fputc('\n', out);
-    std::fclose(out);
-}
+constexpr char probe_file[] = "probe.out";
 
-void record_line(const char* line) { append_probe_line(line); }
+void record_line(const char* line) { append_line(probe_file, line); }
 
 inline void report(const char* format, ...) {
     char line[512];
@@ -32,7 +27,7 @@ inline void report(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    append_probe_line(line);
+    append_line(probe_file, line);
 }
 
 inline HANDLE open_console_input() {

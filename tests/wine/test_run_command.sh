@@ -82,8 +82,8 @@ check "run command --module: the build tree's modules untouched" "$demo_sum" "$(
 
 # A module that passes every look but does not load: the self-test's module,
 # whose DllMain refuses when the host's first argument is its scenario
-# "dllmain_refuses". The status is explained, as the host's box shows only on a desktop (here the
-# bench's, where it gets a Return).
+# "dllmain_refuses". The status is explained, as the host's box shows only on
+# a desktop (here the bench's, where it gets a Return).
 start_in_terminal --module "$BUILD_DIR/selftest/selftest-module.dll" dllmain_refuses
 box_answered_or_ended() {
     local id
