@@ -1,5 +1,6 @@
 // What the tests hold the host to, stated once for every test that checks it:
-// the key vocabulary, the title banner's rectangle, the services' names and the
+// the key vocabulary, the title banner's rectangle, the area a game may rely
+// on, the services' names and the
 // texts of the "Error" boxes, and the key records the tests queue. The native unit tests,
 // the fuzzer, the self-test's module and the typed-keys module of the
 // console-window test read it here; the host keeps its own table
@@ -58,6 +59,12 @@ namespace banner {
 constexpr int top = 1, bottom = 8, left = 23, right = 55, last_dark_row = 2;
 constexpr WORD dark = 0x80, light = 0x70;
 }  // namespace banner
+
+// The area a game may rely on: the host's buffer is the size the console
+// gives a new one, and a game draws within 80 x 25.
+namespace game_area {
+constexpr int width = 80, height = 25;
+}  // namespace game_area
 
 // The services the host exports by name, and nothing else.
 constexpr const char* service_names[] = {"os_display_title", "os_fade",     "os_get_input",

@@ -12,8 +12,10 @@ enum module_kind {
     text_file, no_header, header_only, truncated, empty_file  // not a loadable image
 };
 
-// Where the host's standard input and output go.
-enum standard_io { console_io, input_from_file, output_to_file };
+// How the runner starts the host: with the console as its standard input and
+// output, or one of them a file; or with the console, in a process group of
+// its own, the group Ctrl+Break is raised for.
+enum host_start { console_io, input_from_file, output_to_file, own_process_group };
 
 // What the player's console must be once the host has ended.
 enum console_after {

@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "check.h"
-#include "console_mark.h"
+#include "console_view.h"
 #include "host_buffer.h"
 #include "os_services.h"
 #include "screen.h"

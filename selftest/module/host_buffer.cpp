@@ -4,41 +4,55 @@
 
 #include <cstring>
 
-#include "console_mark.h"
+#include "console_view.h"
 
 namespace {
 
 using create_buffer_fn = HANDLE(WINAPI*)(DWORD, DWORD, const SECURITY_ATTRIBUTES*, DWORD, LPVOID);
 using activate_fn = BOOL(WINAPI*)(HANDLE);
+using write_fn = BOOL(WINAPI*)(HANDLE, const CHAR_INFO*, COORD, COORD, PSMALL_RECT);
 
 create_buffer_fn real_create = nullptr;
 activate_fn real_activate = nullptr;
+write_fn real_write = nullptr;
 int requests = 0;
 buffer_request last_request = {0, 0, 0, false, false, INVALID_HANDLE_VALUE};
 HANDLE activated = nullptr;
-constexpr int unshared_capacity = 128;
-HANDLE unshared[unshared_capacity];  // the buffers the host made unshared
-int unshared_count = 0;
+int writes = 0;
+// The buffers the host made, and whether each is unshared.
+constexpr int made_capacity = 128;
+struct made_buffer {
+    HANDLE buffer;
+    bool unshared;
+};
+made_buffer made_buffers[made_capacity];
+int made_count = 0;
 
-bool made_unshared(HANDLE buffer) {
-    for (int i = 0; i < unshared_count; ++i)
-        if (unshared[i] == buffer) return true;
-    return false;
+const made_buffer* host_made(HANDLE buffer) {
+    for (int i = 0; i < made_count; ++i)
+        if (made_buffers[i].buffer == buffer) return &made_buffers[i];
+    return nullptr;
+}
+
+// The shown buffer's size and window, read through CONOUT$ as Wine lets it
+// open (the rules refuse it to the checks, not to themselves).
+bool shown_buffer_info(CONSOLE_SCREEN_BUFFER_INFO* info) {
+    HANDLE shown = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    const bool known = shown != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(shown, info);
+    if (shown != INVALID_HANDLE_VALUE) CloseHandle(shown);
+    return known;
+}
+
+COORD window_of(const CONSOLE_SCREEN_BUFFER_INFO& info) {
+    return COORD{static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1),
+                 static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1)};
 }
 
 // Windows' rule: a new buffer as large as the shown buffer's window.
 void size_as_window(HANDLE made) {
-    HANDLE shown = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
     CONSOLE_SCREEN_BUFFER_INFO info = {};
-    const bool known = shown != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(shown, &info);
-    if (shown != INVALID_HANDLE_VALUE) CloseHandle(shown);
-    if (!known) return;
-    const SHORT width = static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1);
-    const SHORT height = static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1);
-    const SMALL_RECT window = {0, 0, static_cast<SHORT>(width - 1), static_cast<SHORT>(height - 1)};
-    SetConsoleWindowInfo(made, TRUE, &window);
-    SetConsoleScreenBufferSize(made, COORD{width, height});
+    if (shown_buffer_info(&info)) resize_buffer(made, window_of(info), window_of(info));
 }
 
 HANDLE WINAPI watched_create(DWORD access, DWORD share, const SECURITY_ATTRIBUTES* security,
@@ -46,19 +60,39 @@ HANDLE WINAPI watched_create(DWORD access, DWORD share, const SECURITY_ATTRIBUTE
     const HANDLE made = real_create(access, share, security, flags, reserved);
     ++requests;
     last_request = {access, share, flags, security != nullptr, reserved != nullptr, made};
-    if (made != INVALID_HANDLE_VALUE && share == 0 && unshared_count < unshared_capacity)
-        unshared[unshared_count++] = made;
+    if (made != INVALID_HANDLE_VALUE && made_count < made_capacity)
+        made_buffers[made_count++] = {made, share == 0};
     if (made != INVALID_HANDLE_VALUE && windows_rules()) size_as_window(made);
     return made;
 }
 
+// Under a pseudo-console (Windows' rule) a buffer shown again takes the size
+// of the one shown before, which the player may have resized meanwhile.
 BOOL WINAPI watched_activate(HANDLE buffer) {
+    CONSOLE_SCREEN_BUFFER_INFO before = {};
+    const bool shown_again = windows_rules() && host_made(buffer) == nullptr && shown_buffer_info(&before);
     const BOOL done = real_activate(buffer);
     if (done) {
         activated = buffer;
-        note_unshared_shown(made_unshared(buffer));
+        const made_buffer* made = host_made(buffer);
+        note_unshared_shown(made != nullptr && made->unshared);
+        if (shown_again) resize_buffer(buffer, before.dwSize, window_of(before));
     }
     return done;
+}
+
+// Windows' rule: the player enlarges the terminal while the game draws, and
+// the shown buffer grows with it, by 6 columns and 2 rows before the host's
+// fifth cell write.
+BOOL WINAPI watched_write(HANDLE buffer, const CHAR_INFO* cells, COORD size, COORD from,
+                          PSMALL_RECT region) {
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    if (++writes == 5 && buffer == activated && GetConsoleScreenBufferInfo(buffer, &info)) {
+        const COORD grown = {static_cast<SHORT>(info.dwSize.X + 6), static_cast<SHORT>(info.dwSize.Y + 2)};
+        resize_buffer(buffer, grown, COORD{static_cast<SHORT>(window_of(info).X + 6),
+                                           static_cast<SHORT>(window_of(info).Y + 2)});
+    }
+    return real_write(buffer, cells, size, from, region);
 }
 
 // The import slot of `function` from KERNEL32 in `image`, or nullptr.
@@ -100,7 +134,9 @@ bool watch_host_buffers() {
     const HMODULE host = GetModuleHandleA(nullptr);
     void** create = import_slot(host, "CreateConsoleScreenBuffer");
     void** activate = import_slot(host, "SetConsoleActiveScreenBuffer");
-    if (create == nullptr || activate == nullptr) return false;
+    void** write = windows_rules() ? import_slot(host, "WriteConsoleOutputA") : nullptr;
+    if (create == nullptr || activate == nullptr || (windows_rules() && write == nullptr)) return false;
+    if (write != nullptr) real_write = reinterpret_cast<write_fn>(redirect(write, reinterpret_cast<void*>(&watched_write)));
     real_activate = reinterpret_cast<activate_fn>(redirect(activate, reinterpret_cast<void*>(&watched_activate)));
     real_create = reinterpret_cast<create_buffer_fn>(redirect(create, reinterpret_cast<void*>(&watched_create)));
     return real_create != nullptr && real_activate != nullptr;
@@ -111,8 +147,10 @@ void unwatch_host_buffers() {
     const HMODULE host = GetModuleHandleA(nullptr);
     redirect(import_slot(host, "CreateConsoleScreenBuffer"), reinterpret_cast<void*>(real_create));
     redirect(import_slot(host, "SetConsoleActiveScreenBuffer"), reinterpret_cast<void*>(real_activate));
+    if (real_write != nullptr) redirect(import_slot(host, "WriteConsoleOutputA"), reinterpret_cast<void*>(real_write));
     real_create = nullptr;
     real_activate = nullptr;
+    real_write = nullptr;
 }
 
 int host_buffer_count() { return requests; }

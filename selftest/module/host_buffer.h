@@ -4,7 +4,9 @@
 // (Wine lets it open). So before os_init the test module redirects the host's
 // import of CreateConsoleScreenBuffer (and SetConsoleActiveScreenBuffer, to
 // see what the host makes active) to watchers that call the real functions
-// and note what the host asked for and got.
+// and note what the host asked for and got. Under Windows' rules they also
+// apply the rules on buffer sizes, and a watcher of the host's
+// WriteConsoleOutputA grows the shown buffer while the game draws.
 #pragma once
 
 #include <windows.h>
@@ -16,8 +18,8 @@ struct buffer_request {
     HANDLE made;
 };
 
-// Redirects the host executable's imports; false when the host imports
-// neither function by name from KERNEL32 (then nothing is watched).
+// Redirects the host executable's imports; false when the host does not
+// import them all by name from KERNEL32 (then nothing is watched).
 // unwatch_host_buffers puts the real functions back: the module must, before
 // the host unloads it, or the host's at-exit restore would call into code no
 // longer mapped.

@@ -11,15 +11,17 @@
 #include <windows.h>
 
 #include "check.h"
-#include "console_mark.h"
+#include "console_view.h"
 #include "contract.h"
 #include "host_buffer.h"
 #include "os_services.h"
 #include "scenario.h"
 #include "screen.h"
 
-// The console's input (CONIN$), opened when the entry starts.
+// The console's input (CONIN$) and the player's buffer (CONOUT$), opened when
+// the entry starts, before any os_init.
 HANDLE console_input();
+HANDLE player_buffer();
 
 // The scenarios' functions, as scenarios.def names them; each returns what the
 // entry returns.
@@ -31,6 +33,10 @@ int run_bench(int argc, char** argv);
 // Launch: the arguments the entry gets, the witness loaded.
 void check_arguments(int argc, char** argv);
 void load_witness();
+
+// Console events: Windows' default handling, as the witness installs it under
+// Windows' rules.
+void handle_console_events_as_windows();
 
 // Set-up: before os_init, os_init, and os_init again.
 void check_before_init(HANDLE player);
@@ -52,7 +58,14 @@ void check_inert(HANDLE screen);
 // The banner.
 void check_banner(HANDLE screen);
 
-// Keys.
+// Keys. poll_own polls the queue until one of the check's own records (the
+// queue's first, behind any records of the console's own, each polled away)
+// has been polled with KEY and CHARACTER (either may be null); true when that
+// poll took the record and no other. still_queued tells whether the record
+// waits among the first few.
+bool poll_own(const INPUT_RECORD& own, int* key, int* character);
+bool still_queued(const INPUT_RECORD& own);
+void check_foreign_records(const char* scenario);
 void expect_key(const INPUT_RECORD& record, int key, int character, const char* name);
 void check_key_table();
 void check_other_records();

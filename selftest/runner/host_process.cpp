@@ -152,14 +152,14 @@ void prepare(const setup& s, selftest::module_kind module_kind, const std::strin
 }
 
 // Runs the host in this console, dismissing whatever windows it shows.
-host_run run_host(const setup& s, const std::string& arguments, selftest::standard_io io,
+host_run run_host(const setup& s, const std::string& arguments, selftest::host_start start,
                   DWORD limit_ms, const std::string& dir) {
     host_run run;
     const std::string command = quoted(dir + "\\UmberdeepSafeMode.exe") + " " + arguments;
-    HANDLE input = io == selftest::input_from_file ? inheritable_file(dir + "\\input.txt", false)
-                                                   : player.input;
-    HANDLE output = io == selftest::output_to_file ? inheritable_file(dir + "\\output.txt", true)
-                                                   : player.buffer;
+    HANDLE input = start == selftest::input_from_file ? inheritable_file(dir + "\\input.txt", false)
+                                                      : player.input;
+    HANDLE output = start == selftest::output_to_file ? inheritable_file(dir + "\\output.txt", true)
+                                                      : player.buffer;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -170,10 +170,12 @@ host_run run_host(const setup& s, const std::string& arguments, selftest::standa
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
     // The host gets the system's default error mode, not the runner's: only
-    // its own SetErrorMode may keep the system's boxes away.
+    // its own SetErrorMode may keep the system's boxes away. In a process
+    // group of its own, an event raised for that group leaves the runner out.
+    const DWORD flags = CREATE_DEFAULT_ERROR_MODE |
+                        (start == selftest::own_process_group ? CREATE_NEW_PROCESS_GROUP : 0);
     run.started = CreateProcessA((dir + "\\UmberdeepSafeMode.exe").c_str(), line.data(), nullptr,
-                                 nullptr, TRUE, CREATE_DEFAULT_ERROR_MODE, nullptr, dir.c_str(),
-                                 &startup, &process) != 0;
+                                 nullptr, TRUE, flags, nullptr, dir.c_str(), &startup, &process) != 0;
     if (!run.started) run.start_error = GetLastError();
     if (run.started) {
         run.boxes.process = process.dwProcessId;

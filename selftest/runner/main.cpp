@@ -8,8 +8,9 @@
 // (module/), the runner what only the outside sees: the exit status, the
 // player's console after every way out, the "Error" boxes of the launch faults.
 // Nothing is printed while a host runs; the verdict comes at the end: each
-// failure with file and line, then "N passed, N failed" (", N skipped"), then
-// the figures this machine measured. Exit status 0 only when nothing failed.
+// failure with file and line and each warning, then "N passed, N failed"
+// (", N skipped"), then the figures this machine measured. Exit status 0 only
+// when nothing failed.
 #include <cstring>
 #include <string>
 
@@ -40,14 +41,14 @@ void console_figures() {
     const bool shown = window != nullptr && IsWindowVisible(window);
     char terminal[8] = "";
     const bool windows_terminal = GetEnvironmentVariableA("WT_SESSION", terminal, sizeof terminal) > 0;
-    const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
     figure("console: %s%s%s%s",
            window == nullptr                               ? "no console window"
            : std::strcmp(kind, "PseudoConsoleWindow") == 0 ? "a pseudo-console (a terminal program)"
            : !shown                                        ? "a terminal (the console shows no window)"
                                                            : "a console window of class ",
            shown && std::strcmp(kind, "PseudoConsoleWindow") != 0 ? kind : "",
-           windows_terminal ? ", in Windows Terminal" : "", wine ? ", under Wine" : "");
+           windows_terminal ? ", in Windows Terminal" : "",
+           windows_rules() ? ", under Wine with Windows' rules" : under_wine() ? ", under Wine" : "");
 }
 
 // Prints the usage and returns `status`: 0 when it was asked for, 2 after a

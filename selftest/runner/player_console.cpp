@@ -1,16 +1,20 @@
 // The console the runner runs in: taken at the start with an input mode no
-// console starts with and the player's buffer marked, given back after every
-// scenario, and released as it was found at the end.
+// console starts with, given back after every scenario, and released as it was
+// found at the end.
 #include "runner.h"
 
 player_console player;
 
 namespace {
 
-void mark_player_buffer() {
-    CHAR_INFO mark = player.last_cell;
-    mark.Char.AsciiChar = selftest::player_mark;
-    access_last_cell(player.buffer, &mark, true);
+// A Windows console's buffer is far taller than its window (120 x 9001
+// behind a 120 x 30 window by default); under its rules the player's is made
+// so too, with the window as it was, and made so again after every scenario,
+// since a buffer shown again takes the size of the one shown before.
+void lay_out_as_windows() {
+    if (windows_rules())
+        resize_buffer(player.buffer, COORD{player.size.X, static_cast<SHORT>(player.size.Y + 200)},
+                      player.window);
 }
 
 }  // namespace
@@ -26,37 +30,28 @@ bool take_console() {
     CONSOLE_SCREEN_BUFFER_INFO info = {};
     GetConsoleScreenBufferInfo(player.buffer, &info);
     player.size = info.dwSize;
-    // A Windows console's buffer is far taller than its window (120 x 9001
-    // behind a 120 x 30 window by default); under its rules the player's is
-    // made so too, with the window as it was.
-    if (windows_rules()) {
-        const SMALL_RECT window = {0, 0, static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left),
-                                   static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top)};
-        SetConsoleScreenBufferSize(player.buffer, COORD{info.dwSize.X, static_cast<SHORT>(info.dwSize.Y + 200)});
-        SetConsoleWindowInfo(player.buffer, TRUE, &window);
-    }
-    access_last_cell(player.buffer, &player.last_cell, false);
+    player.window = {static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1),
+                     static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1)};
+    lay_out_as_windows();
     SetConsoleMode(player.input, distinct_input_mode);
     GetConsoleMode(player.input, &player.test_mode);
-    mark_player_buffer();
     return true;
 }
 
-// Whatever the host did: the player's buffer active, its modes and cursor, the
-// mark, an empty input queue.
+// Whatever the host did: the player's buffer active, its modes, cursor and
+// size, an empty input queue.
 void give_console_back() {
     SetConsoleActiveScreenBuffer(player.buffer);
     SetConsoleMode(player.input, player.test_mode);
     SetConsoleMode(player.buffer, player.output_mode);
     SetConsoleCursorInfo(player.buffer, &player.cursor);
+    lay_out_as_windows();
     FlushConsoleInputBuffer(player.input);
-    mark_player_buffer();
 }
 
 void release_console() {
     give_console_back();
-    access_last_cell(player.buffer, &player.last_cell, true);
-    if (windows_rules()) SetConsoleScreenBufferSize(player.buffer, player.size);
+    if (windows_rules()) resize_buffer(player.buffer, player.size, player.window);
     SetConsoleMode(player.input, player.original_mode);
     SetConsoleTitleA(player.title);
 }

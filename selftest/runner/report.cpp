@@ -1,6 +1,6 @@
 // The verdict: every result line the runner and the modules recorded, the
-// failures with file and line, "N passed, N failed" (", N skipped"), the
-// figures; and the same results as a JUnit report.
+// failures with file and line and the warnings, "N passed, N failed"
+// (", N skipped"), the figures; and the same results as a JUnit report.
 #include <cstdio>
 
 #include "runner.h"
@@ -43,7 +43,8 @@ int verdict(const char* junit) {
     std::string cases;
     for (const std::string& line : results) {
         const result r = split(line);
-        if (r.kind == "FIGURE") continue;
+        if (r.kind == "WARN") std::printf("WARNING: %s\n", r.text.c_str());
+        if (r.kind == "FIGURE" || r.kind == "WARN") continue;
         passed += r.kind == "PASS";
         failed += r.kind == "FAIL";
         skipped += r.kind == "SKIP";

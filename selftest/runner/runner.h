@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "check.h"
-#include "console_mark.h"
+#include "console_view.h"
 #include "contract.h"
 #include "scenario.h"
 
@@ -20,7 +20,7 @@ struct scenario {
     const char* name;  // what --only takes, and argv[1]
     const char* title;
     selftest::module_kind module;
-    selftest::standard_io io;
+    selftest::host_start start;
     bool long_only;
     DWORD status, wine_status;
     const char* box;  // the text of the one "Error" box, or none
@@ -37,15 +37,15 @@ struct setup {
 
 // The player's console (player_console.cpp): as the runner found it, given
 // back after every scenario and at the end; the input mode during the run is
-// one no console starts with.
+// one no console starts with. Its buffer is known by the handle opened at the
+// start (console_view.h).
 struct player_console {
     HANDLE input = INVALID_HANDLE_VALUE;   // CONIN$, inheritable
     HANDLE buffer = INVALID_HANDLE_VALUE;  // CONOUT$ opened at start: the player's buffer
     DWORD original_mode = 0, output_mode = 0, test_mode = 0;
     CONSOLE_CURSOR_INFO cursor = {};
-    CHAR_INFO last_cell = {};
     char title[256] = "";
-    COORD size = {0, 0};  // its size, given back after Windows' rules made it taller
+    COORD size = {0, 0}, window = {0, 0};  // as found; Windows' rules make it taller
 };
 extern player_console player;
 constexpr DWORD distinct_input_mode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_WINDOW_INPUT;
@@ -82,7 +82,7 @@ struct host_run {
 // Puts the host and MODULE into DIR.
 void prepare(const setup& s, selftest::module_kind module, const std::string& dir);
 // Runs the host in DIR with ARGUMENTS, within LIMIT_MS.
-host_run run_host(const setup& s, const std::string& arguments, selftest::standard_io io,
+host_run run_host(const setup& s, const std::string& arguments, selftest::host_start start,
                   DWORD limit_ms, const std::string& dir);
 // An argument as the runtime's parser reads it back.
 std::string quoted(const std::string& argument);
