@@ -92,6 +92,27 @@ missing_imports() {
     done
 }
 
+# remedy DLL: what takes DLL out of a module's needs: the compiler's runtime
+# links into the module, any other DLL goes beside it. Each flag here drops its
+# DLL from the imports (mingw-w64's gcc 12, either thread model and bitness).
+# For C++ only -static drops libwinpthread-1.dll: libstdc++ and libgcc call it
+# too, and the compiler links them after the flags.
+remedy() {
+    case ${1,,} in
+        libwinpthread-*.dll) echo "link it in with -Wl,-Bstatic -lpthread -Wl,-Bdynamic in place of -lpthread, or, for C++ too, with -static and the host's import library named as a file (libUmberdeepSafeMode.dll.a, not -lUmberdeepSafeMode)" ;;
+        libgcc_s_*.dll) echo "link it in with -static-libgcc" ;;
+        libstdc++-*.dll) echo "link it in with -static-libstdc++" ;;
+        *) echo "put it beside the module" ;;
+    esac
+}
+
+# remedies NAMES: "NAME: remedy" for each DLL named (one a line), in one line.
+remedies() {
+    local name
+    while IFS= read -r name; do echo "$name: $(remedy "$name")"; done <<<"$1" |
+        awk 'NR > 1 { printf "; " } { printf "%s", $0 }'
+}
+
 # exports DLL: the names the DLL exports, one a line.
 exports() {
     x86_64-w64-mingw32-objdump -p "$1" | awk '
@@ -117,9 +138,9 @@ check_module() {
     "$ROOT/scripts/deps.sh" run
     exports "$1" | grep -x dll_main >/dev/null ||
         refuse 1 "$1 exports no dll_main, so the host would stop with \"main: GetProcAddress failed\"; define int dll_main(int argc, char **argv) with os_services.h included, which exports it"
-    missing=$(missing_imports "$1" | paste -sd ' ' -)
+    missing=$(missing_imports "$1")
     [ -z "$missing" ] ||
-        refuse 1 "$1 needs $missing, neither Windows' own nor beside it, so the host would stop with \"main: LoadLibrary failed\"; put it beside the module, or link the compiler's runtime statically (-static-libgcc -static-libstdc++)"
+        refuse 1 "$1 needs $(paste -sd ' ' - <<<"$missing"), neither Windows' own nor beside it, so the host would stop with \"main: LoadLibrary failed\"; $(remedies "$missing")"
     # Only a module that passed every look is told where it plays.
     if [ "$arch" = x64 ]; then
         echo "run: $1 is a 64-bit game module; it plays in the x86_64 host" >&2

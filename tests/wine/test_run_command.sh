@@ -98,12 +98,14 @@ check "run command, a module that does not load: status 1, and it says what stat
 # ------------------------------------------------------------ refused at once
 # Each line: what the command is given (its arguments after "|"), the status it
 # ends with without a terminal, how many lines it says, and the one that says
-# why, its last: a module refused says nothing else of itself. The
-# modules of tests/modules/run_command need the compiler's runtime DLL or the
-# Visual C++ runtime (which Wine carries and a bare Windows does not), refused
-# unless it stands beside them, or a DLL of their own that stands beside them;
-# the self-test's module without an entry exports only a look-alike of dll_main.
-fix="put it beside the module, or link the compiler's runtime statically (-static-libgcc -static-libstdc++)"
+# why, its last: a module refused says nothing else of itself, and names for
+# each DLL it lacks what takes it away. The modules of tests/modules/run_command
+# need a DLL of the compiler's runtime or the Visual C++ runtime (which Wine
+# carries and a bare Windows does not), refused unless it stands beside them,
+# or a DLL of their own that stands beside them; one is linked as the refusal
+# of the thread library says, and passes. The self-test's module without an
+# entry exports only a look-alike of dll_main.
+stops="neither Windows' own nor beside it, so the host would stop with \"main: LoadLibrary failed\""
 dlls=$BUILD_DIR/modules/run-command
 libgcc=$BUILD_ROOT/windows-x86/modules/run-command/needs-libgcc/Umberdeep.dll
 no_entry=$BUILD_DIR/selftest/selftest-no-entry.dll
@@ -116,10 +118,12 @@ done <<ANSWERS
 --module with no such file|--module $WORK/none.dll|1|1|run: $WORK/none.dll: no such file
 --module with a text file|--module $WINE_TESTS_ROOT/README.md|1|1|run: $WINE_TESTS_ROOT/README.md is not a Windows DLL, so no host can load it as a game module
 --module with a DLL without dll_main|--module $no_entry|1|1|run: $no_entry exports no dll_main, so the host would stop with "main: GetProcAddress failed"; define int dll_main(int argc, char **argv) with os_services.h included, which exports it
---module with a DLL that needs libgcc_s_dw2-1.dll|--module $libgcc|1|1|run: $libgcc needs libgcc_s_dw2-1.dll, neither Windows' own nor beside it, so the host would stop with "main: LoadLibrary failed"; $fix
---module with a DLL that needs vcruntime140.dll|--module $dlls/needs-vcruntime/Umberdeep.dll|1|1|run: $dlls/needs-vcruntime/Umberdeep.dll needs vcruntime140.dll, neither Windows' own nor beside it, so the host would stop with "main: LoadLibrary failed"; $fix
+--module with a DLL that needs libgcc_s_dw2-1.dll|--module $libgcc|1|1|run: $libgcc needs libgcc_s_dw2-1.dll, $stops; libgcc_s_dw2-1.dll: link it in with -static-libgcc
+--module with a DLL that needs libwinpthread-1.dll|--module $dlls/needs-winpthread/Umberdeep.dll|1|1|run: $dlls/needs-winpthread/Umberdeep.dll needs libwinpthread-1.dll, $stops; libwinpthread-1.dll: link it in with -Wl,-Bstatic -lpthread -Wl,-Bdynamic in place of -lpthread, or, for C++ too, with -static and the host's import library named as a file (libUmberdeepSafeMode.dll.a, not -lUmberdeepSafeMode)
+--module with a DLL that needs vcruntime140.dll|--module $dlls/needs-vcruntime/Umberdeep.dll|1|1|run: $dlls/needs-vcruntime/Umberdeep.dll needs vcruntime140.dll, $stops; vcruntime140.dll: put it beside the module
 with an unknown option|--window --bogus|2|1|run: unknown option --bogus (arguments for the game go after --); see: bash scripts/run.sh --help
 --module with the DLL it needs beside it, no terminal and no tmux|--module $dlls/helper-beside/Umberdeep.dll|1|3|run: open a terminal and run: bash scripts/run.sh
+--module with the thread library linked in as its refusal says, no terminal and no tmux|--module $dlls/winpthread-linked-in/Umberdeep.dll|1|3|run: open a terminal and run: bash scripts/run.sh
 ANSWERS
 # The last line's command, besides:
 check "run command, no terminal and no tmux: it says it needs a terminal" 1 "$(grep -c "needs a terminal" "$WORK/answer.err")"
