@@ -6,12 +6,20 @@
 # Windows. The options come first, in any order; the first other argument, or
 # everything after --, goes to the game. A module is looked at before anything
 # starts, and each reason the host could not play it is said in one line. The
-# Wine prefix lives in build/wine-prefix (UMBERDEEP_WINEPREFIX overrides it),
-# so only the first start is slow.
+# game runs in the Wine prefix WINEPREFIX names, as every Wine program does, or
+# else in build/wine-prefix, so only the first start is slow.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 caller=$(pwd)
 all_args=("$@")
+
+# The Wine prefix, and how to name it to the player. Only this checkout's own
+# is ever made anew; one that WINEPREFIX names gets nothing but what Wine does there.
+if [ -n "${WINEPREFIX:-}" ]; then
+    own_prefix=0 prefix_said="$WINEPREFIX (WINEPREFIX)"
+else
+    own_prefix=1 WINEPREFIX=$ROOT/build/wine-prefix prefix_said="$ROOT/build/wine-prefix (its own: WINEPREFIX is not set)"
+fi
 
 usage() {
     cat <<'USAGE'
@@ -21,7 +29,10 @@ usage: bash scripts/run.sh [--window] [--module PATH/TO/Umberdeep.dll] [--] [GAM
   --module PATH    play this game module, 32- or 64-bit, in the host of its bitness
   --help           show this
   --               end the options: what follows goes to the game, even if it starts with -
+  The game runs in the Wine prefix WINEPREFIX names, as every Wine program does, or,
+  where WINEPREFIX is not set, in build/wine-prefix, set up on the first start.
 USAGE
+    echo "  This time that is $prefix_said."
 }
 
 # refuse STATUS MESSAGE: says why in one line and ends with STATUS.
@@ -168,7 +179,10 @@ cd "$ROOT"
 
 if [ "$arch" = x86 ]; then scripts/deps.sh run32; else scripts/deps.sh run; fi
 . scripts/lib/wine_loader.sh
-export WINEPREFIX=${UMBERDEEP_WINEPREFIX:-$ROOT/build/wine-prefix}
+case $WINEPREFIX in
+    /*) export WINEPREFIX ;;
+    *) refuse 1 "WINEPREFIX=$WINEPREFIX is not an absolute path, which Wine needs" ;;
+esac
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
 wine_choose_loader "$ROOT/build/wine-bin"
@@ -230,9 +244,10 @@ else
     play=$ROOT/$build
 fi
 
+echo "run: the Wine prefix is $prefix_said" >&2
 if [ "$arch" = x86 ] && wine_prefix_lacks_i386; then
-    [ -z "${UMBERDEEP_WINEPREFIX:-}" ] ||
-        refuse 1 "the Wine prefix $WINEPREFIX was made without 32-bit Wine and cannot get it later; name a new folder in UMBERDEEP_WINEPREFIX"
+    [ "$own_prefix" = 1 ] ||
+        refuse 1 "the Wine prefix $WINEPREFIX was made without 32-bit Wine and cannot get it later: set WINEPREFIX to a new folder, or unset it to play in build/wine-prefix"
     echo "run: the Wine prefix in ${WINEPREFIX#"$ROOT"/} was made without 32-bit Wine, which Wine cannot add later: making it anew" >&2
     rm -rf "$WINEPREFIX"
 fi

@@ -13,7 +13,6 @@ at_exit 'tmux_private kill-server >/dev/null 2>&1; wine_bench_stop'
 
 RUN_COMMAND=$WINE_TESTS_ROOT/scripts/run.sh
 WORK=$(mktemp -d "$BENCH_DIR/run-command.XXXXXX")
-export UMBERDEEP_WINEPREFIX=$WINEPREFIX
 
 # A tmux of its own for the no-terminal case, which uses tmux's default socket.
 tmux_private() { TMUX_TMPDIR=$WORK tmux "$@"; }
@@ -56,6 +55,8 @@ play_in_terminal() {
 }
 
 play_in_terminal "run command"
+check "run command: it plays in the bench's prefix, which WINEPREFIX names" \
+    "run: the Wine prefix is $WINEPREFIX (WINEPREFIX)" "$(grep -m1 'the Wine prefix is' "$WORK/stderr")"
 # A 32-bit game module plays in the i686 host, under emulation where the kernel
 # cannot run 32-bit programs; the build tree's own demo stays as it was.
 i686_demo=$BUILD_ROOT/windows-x86/Umberdeep.dll
@@ -127,10 +128,12 @@ with an unknown option|--window --bogus|2|1|run: unknown option --bogus (argumen
 ANSWERS
 # The last line's command, besides:
 check "run command, no terminal and no tmux: it says it needs a terminal" 1 "$(grep -c "needs a terminal" "$WORK/answer.err")"
-bash "$RUN_COMMAND" --module "$WORK/none.dll" --help </dev/null >"$WORK/help.out" 2>&1
-check "run command --help: status 0, and it prints the usage" \
-    "0 usage: bash scripts/run.sh [--window] [--module PATH/TO/Umberdeep.dll] [--] [GAME ARGS...]" \
-    "$? $(head -n 1 "$WORK/help.out")"
+env -u WINEPREFIX bash "$RUN_COMMAND" --module "$WORK/none.dll" --help </dev/null >"$WORK/help.out" 2>&1
+check "run command --help: status 0, and it prints the usage, which names the prefix, without WINEPREFIX its own" \
+    "0 usage: bash scripts/run.sh [--window] [--module PATH/TO/Umberdeep.dll] [--] [GAME ARGS...]
+  This time that is $WINE_TESTS_ROOT/build/wine-prefix (its own: WINEPREFIX is not set)." \
+    "$? $(head -n 1 "$WORK/help.out")
+$(tail -n 1 "$WORK/help.out")"
 DISPLAY='' UMBERDEEP_NO_TMUX=1 bash "$RUN_COMMAND" --module "$BUILD_ROOT/windows-x86/Umberdeep.dll" --window </dev/null >/dev/null 2>"$WORK/nodisplay.err"
 check "run command --window without a display: status 1, and it says so in one line" \
     "1 run: --window needs a desktop (DISPLAY is not set); in a terminal, play without it: bash scripts/run.sh" \
