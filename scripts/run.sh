@@ -12,6 +12,8 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 caller=$(pwd)
 all_args=("$@")
+# The screen the game draws, in columns and rows.
+GAME_COLUMNS=80 GAME_ROWS=25
 
 # The Wine prefix, and how to name it to the player. Only this checkout's own
 # is ever made anew; one that WINEPREFIX names gets nothing but what Wine does there.
@@ -160,6 +162,18 @@ check_module() {
     fi
 }
 
+# warn_if_small: says in one line when the terminal is smaller than the game's
+# screen, and leaves the player time to read it before the game takes the
+# screen. A terminal whose size is not known (stty size says 0 0) is let be.
+warn_if_small() {
+    local rows columns
+    read -r rows columns <<<"$(stty size 2>/dev/null)"
+    [ "${rows:-0}" -gt 0 ] && [ "${columns:-0}" -gt 0 ] || return 0
+    [ "$columns" -lt "$GAME_COLUMNS" ] || [ "$rows" -lt "$GAME_ROWS" ] || return 0
+    echo "run: this terminal is $columns x $rows, smaller than the $GAME_COLUMNS x $GAME_ROWS the game draws: what lies beyond it will not show; make the terminal larger" >&2
+    sleep 2
+}
+
 # report_status STATUS: how the game ended, and what a failing status means.
 report_status() {
     echo "run: the game ended with status $1" >&2
@@ -199,8 +213,9 @@ if [ "$arch" = x86 ]; then
 fi
 
 # Wine's console needs a terminal to draw in and read keys from. Without one,
-# start the game in a tmux session, say how to reach it, and report its status
-# once it ends.
+# start the game in a tmux session of the game's size, say how to reach it, and
+# report its status once it ends. The session has no status line, which would
+# take a row of the player's terminal from the game.
 if [ "$window" = 0 ] && { ! [ -t 0 ] || ! [ -t 1 ]; }; then
     echo "run: the game needs a terminal (standard input and output are not one)." >&2
     if command -v tmux >/dev/null 2>&1 && [ -z "${UMBERDEEP_NO_TMUX:-}" ]; then
@@ -209,9 +224,10 @@ if [ "$window" = 0 ] && { ! [ -t 0 ] || ! [ -t 1 ]; }; then
             refuse 1 "tmux session '$session' is already running; attach with: tmux attach -t $session"
         fi
         status_file=$(mktemp)
-        tmux new-session -d -s "$session" -x 80 -y 25 -c "$caller" \
-            "bash $(printf '%q' "$ROOT/scripts/run.sh") $(printf '%q ' "${all_args[@]}"); echo \$? >$(printf '%q' "$status_file")"
-        echo "run: started it in tmux session '$session'; attach with: tmux attach -t $session" >&2
+        tmux new-session -d -s "$session" -x "$GAME_COLUMNS" -y "$GAME_ROWS" -c "$caller" \
+            "bash $(printf '%q' "$ROOT/scripts/run.sh") $(printf '%q ' "${all_args[@]}"); echo \$? >$(printf '%q' "$status_file")" \; \
+            set-option status off
+        echo "run: started it in tmux session '$session'; attach with: tmux attach -t $session (from a terminal of $GAME_COLUMNS x $GAME_ROWS or more)" >&2
         while tmux has-session -t "=$session" 2>/dev/null; do sleep 1; done
         status=$(cat "$status_file")
         rm -f "$status_file"
@@ -260,14 +276,10 @@ wine_prefix_init
 cd "$play"
 status=0
 if [ "$window" = 1 ]; then
+    # Wine's console window is 80 x 25 of its own, whatever terminal started it.
     "${wine_run[@]}" wine wineconsole UmberdeepSafeMode.exe "$@" || status=$?
 else
-    columns=$(stty size 2>/dev/null | cut -d' ' -f2)
-    rows=$(stty size 2>/dev/null | cut -d' ' -f1)
-    if [ "${columns:-80}" -lt 80 ] || [ "${rows:-25}" -lt 25 ]; then
-        echo "run: this terminal is ${columns}x${rows}; the game draws 80x25 and will be cut off" >&2
-        sleep 2
-    fi
+    warn_if_small
 
     # Whatever happens to the game, give the terminal back as it was: its
     # modes, plain colours, a visible cursor and a clear screen.

@@ -19,9 +19,10 @@ tmux_private() { TMUX_TMPDIR=$WORK tmux "$@"; }
 
 # ------------------------------------------------------------ in a terminal
 # start_in_terminal [RUN ARGS...]: runs the command in tmux session $SESSION
-# (its standard input and output; only standard error goes to a file), keeping
-# the terminal's modes before and after, and its status. screen is the
-# session's screen; wait_ended waits for the command to end.
+# (its standard input and output; only standard error goes to a file), a
+# terminal of TERMINAL_SIZE (80x25 unless set), keeping the terminal's modes
+# before and after, and its status. screen is the session's screen; wait_ended
+# waits for the command to end.
 SESSION=run-command
 WAIT_SECONDS=180
 screen() { tmux -L "$TMUX_SOCKET" capture-pane -p -t "$SESSION" 2>/dev/null; }
@@ -30,9 +31,9 @@ ended() { [ -f "$WORK/status" ]; }
 wait_ended() { until_true ended; tmux -L "$TMUX_SOCKET" kill-session -t "$SESSION" >/dev/null 2>&1; }
 start_in_terminal() {
     rm -f "$WORK/status" "$WORK/stderr"
-    local w
+    local w size=${TERMINAL_SIZE:-80x25}
     w=$(printf '%q' "$WORK")
-    tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s "$SESSION" -x 80 -y 25 \
+    tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s "$SESSION" -x "${size%x*}" -y "${size#*x}" \
         "stty -g >$w/modes-before; bash $(printf ' %q' "$RUN_COMMAND" "$@") 2>$w/stderr; echo \$? >$w/status.tmp;
          stty -g >$w/modes-after; mv $w/status.tmp $w/status; sleep 60"
 }
@@ -57,6 +58,8 @@ play_in_terminal() {
 play_in_terminal "run command"
 check "run command: it plays in the bench's prefix, which WINEPREFIX names" \
     "run: the Wine prefix is $WINEPREFIX (WINEPREFIX)" "$(grep -m1 'the Wine prefix is' "$WORK/stderr")"
+small_terminal() { grep -c '^run: this terminal is' "$WORK/stderr"; }
+check "run command: a terminal of 80 x 25 gets no warning of its size" 0 "$(small_terminal)"
 # A 32-bit game module plays in the i686 host, under emulation where the kernel
 # cannot run 32-bit programs; the build tree's own demo stays as it was.
 i686_demo=$BUILD_ROOT/windows-x86/Umberdeep.dll
@@ -84,8 +87,9 @@ check "run command --module: the build tree's modules untouched" "$demo_sum" "$(
 # A module that passes every look but does not load: the self-test's module,
 # whose DllMain refuses when the host's first argument is its scenario
 # "dllmain_refuses". The status is explained, as the host's box shows only on
-# a desktop (here the bench's, where it gets a Return).
-start_in_terminal --module "$BUILD_DIR/selftest/selftest-module.dll" dllmain_refuses
+# a desktop (here the bench's, where it gets a Return). Its terminal lacks the
+# game's last row, which the command warns of before the game starts.
+TERMINAL_SIZE=80x24 start_in_terminal --module "$BUILD_DIR/selftest/selftest-module.dll" dllmain_refuses
 box_answered_or_ended() {
     local id
     for id in $(xdotool search --name '^Error$' 2>/dev/null); do xdotool windowfocus "$id" key Return >/dev/null 2>&1; done
@@ -95,6 +99,9 @@ until_true box_answered_or_ended
 wait_ended
 check "run command, a module that does not load: status 1, and it says what status 1 means" "1 1" \
     "$(cat "$WORK/status" 2>/dev/null) $(grep -c '^run: status 1 is the game.s own result, or the host could not start it: the module did not load' "$WORK/stderr")"
+check "run command in a terminal of 80 x 24: one line says so, naming both sizes" \
+    "1 run: this terminal is 80 x 24, smaller than the 80 x 25 the game draws: what lies beyond it will not show; make the terminal larger" \
+    "$(small_terminal) $(grep -m1 '^run: this terminal is' "$WORK/stderr")"
 
 # ------------------------------------------------------------ refused at once
 # Each line: what the command is given (its arguments after "|"), the status it
@@ -180,16 +187,26 @@ play_in_window "run command --window"
 [ "$I386_RUN" = none ] || play_in_window "run command --window --module (i686 demo)" --module "$i686_demo"
 
 # ------------------------------------------------------------ without a terminal
-# The command waits for the game in tmux to end and reports its status.
+# The command waits for the game in tmux to end and reports its status. A
+# player who attaches from a terminal of 80 x 25 gives the game all of it.
 (TMUX_TMPDIR=$WORK UMBERDEEP_TMUX_SESSION=umberdeep-test bash "$RUN_COMMAND" </dev/null >"$WORK/tmux.out" 2>"$WORK/tmux.err"
  echo $? >"$WORK/tmux.status") &
 screen() { tmux_private capture-pane -p -t umberdeep-test 2>/dev/null; }
 see "no terminal: the game is playing in that session" "Press any key"
-check "no terminal: it says how to attach" "run: started it in tmux session 'umberdeep-test'; attach with: tmux attach -t umberdeep-test" \
+check "no terminal: it says how to attach" "run: started it in tmux session 'umberdeep-test'; attach with: tmux attach -t umberdeep-test (from a terminal of 80 x 25 or more)" \
     "$(grep -m1 'attach' "$WORK/tmux.err")"
+tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s attach -x 80 -y 25 \
+    "env -u TMUX TMUX_TMPDIR=$(printf '%q' "$WORK") tmux attach -t umberdeep-test"
+attached_size() {
+    [ -n "$(tmux_private list-clients -t umberdeep-test 2>/dev/null)" ] &&
+        tmux_private display -p -t umberdeep-test '#{pane_width}x#{pane_height}'
+}
+check "no terminal: attached from a terminal of 80 x 25, the game's pane is 80 x 25" 80x25 \
+    "$(WAIT_SECONDS=10 wait_for attached_size 80x25)"
 tmux_private send-keys -t umberdeep-test Space 2>/dev/null
 wait_text "Last key:" && tmux_private send-keys -t umberdeep-test q 2>/dev/null
 tmux_ended() { [ -f "$WORK/tmux.status" ]; }
 until_true tmux_ended
+tmux -L "$TMUX_SOCKET" kill-session -t attach >/dev/null 2>&1
 check "no terminal: once q ends the game, the command ends with its status, 0, and says so" \
     "0 run: the game ended with status 0" "$(cat "$WORK/tmux.status" 2>/dev/null) $(grep -m1 'the game ended' "$WORK/tmux.err")"
