@@ -15,12 +15,14 @@ all_args=("$@")
 # The screen the game draws, in columns and rows.
 GAME_COLUMNS=80 GAME_ROWS=25
 
-# The Wine prefix, and how to name it to the player. Only this checkout's own
-# is ever made anew; one that WINEPREFIX names gets nothing but what Wine does there.
+# The Wine prefix, how to name it to the player, and how to pass the choice on
+# (prefix_env, for env). Only this checkout's own is ever made anew; one that
+# WINEPREFIX names gets nothing but what Wine does there.
 if [ -n "${WINEPREFIX:-}" ]; then
-    own_prefix=0 prefix_said="$WINEPREFIX (WINEPREFIX)"
+    own_prefix=0 prefix_said="$WINEPREFIX (WINEPREFIX)" prefix_env=("WINEPREFIX=$WINEPREFIX")
 else
-    own_prefix=1 WINEPREFIX=$ROOT/build/wine-prefix prefix_said="$ROOT/build/wine-prefix (its own: WINEPREFIX is not set)"
+    own_prefix=1 prefix_said="$ROOT/build/wine-prefix (its own: WINEPREFIX is not set)" prefix_env=(-u WINEPREFIX)
+    WINEPREFIX=$ROOT/build/wine-prefix
 fi
 
 usage() {
@@ -215,7 +217,8 @@ fi
 # Wine's console needs a terminal to draw in and read keys from. Without one,
 # start the game in a tmux session of the game's size, say how to reach it, and
 # report its status once it ends. The session has no status line, which would
-# take a row of the player's terminal from the game.
+# take a row of the player's terminal from the game. Its command gets this
+# prefix, not the one of the environment the tmux server started with.
 if [ "$window" = 0 ] && { ! [ -t 0 ] || ! [ -t 1 ]; }; then
     echo "run: the game needs a terminal (standard input and output are not one)." >&2
     if command -v tmux >/dev/null 2>&1 && [ -z "${UMBERDEEP_NO_TMUX:-}" ]; then
@@ -225,7 +228,7 @@ if [ "$window" = 0 ] && { ! [ -t 0 ] || ! [ -t 1 ]; }; then
         fi
         status_file=$(mktemp)
         tmux new-session -d -s "$session" -x "$GAME_COLUMNS" -y "$GAME_ROWS" -c "$caller" \
-            "bash $(printf '%q' "$ROOT/scripts/run.sh") $(printf '%q ' "${all_args[@]}"); echo \$? >$(printf '%q' "$status_file")" \; \
+            "env $(printf '%q ' "${prefix_env[@]}")bash $(printf '%q' "$ROOT/scripts/run.sh") $(printf '%q ' "${all_args[@]}"); echo \$? >$(printf '%q' "$status_file")" \; \
             set-option status off
         echo "run: started it in tmux session '$session'; attach with: tmux attach -t $session (from a terminal of $GAME_COLUMNS x $GAME_ROWS or more)" >&2
         while tmux has-session -t "=$session" 2>/dev/null; do sleep 1; done
