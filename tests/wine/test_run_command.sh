@@ -4,7 +4,8 @@
 # it found it; with --window it plays in Wine's console window; without a
 # terminal it starts the game in a tmux session and reports its status once it
 # ends. It says in one line what keeps a module from playing, before it starts
-# anything, and after a failed launch what the status means.
+# anything, and after a failed launch what the status means; it warns of a
+# terminal smaller than the game, and plays in the prefix WINEPREFIX names.
 set -u
 . "$(dirname "$0")/lib.sh"
 i386_support
