@@ -6,12 +6,24 @@
 # Windows. The options come first, in any order; the first other argument, or
 # everything after --, goes to the game. A module is looked at before anything
 # starts, and each reason the host could not play it is said in one line. The
-# Wine prefix lives in build/wine-prefix (UMBERDEEP_WINEPREFIX overrides it),
-# so only the first start is slow.
+# game runs in the Wine prefix WINEPREFIX names, as every Wine program does, or
+# else in build/wine-prefix, so only the first start is slow.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 caller=$(pwd)
 all_args=("$@")
+# The screen the game draws, in columns and rows.
+GAME_COLUMNS=80 GAME_ROWS=25
+
+# The Wine prefix, how to name it to the player, and how to pass the choice on
+# (prefix_env, for env). Only this checkout's own is ever made anew; one that
+# WINEPREFIX names gets nothing but what Wine does there.
+if [ -n "${WINEPREFIX:-}" ]; then
+    own_prefix=0 prefix_said="$WINEPREFIX (WINEPREFIX)" prefix_env=("WINEPREFIX=$WINEPREFIX")
+else
+    own_prefix=1 prefix_said="$ROOT/build/wine-prefix (its own: WINEPREFIX is not set)" prefix_env=(-u WINEPREFIX)
+    WINEPREFIX=$ROOT/build/wine-prefix
+fi
 
 usage() {
     cat <<'USAGE'
@@ -21,7 +33,10 @@ usage: bash scripts/run.sh [--window] [--module PATH/TO/Umberdeep.dll] [--] [GAM
   --module PATH    play this game module, 32- or 64-bit, in the host of its bitness
   --help           show this
   --               end the options: what follows goes to the game, even if it starts with -
+  The game runs in the Wine prefix WINEPREFIX names, as every Wine program does, or,
+  where WINEPREFIX is not set, in build/wine-prefix, set up on the first start.
 USAGE
+    echo "  This time that is $prefix_said."
 }
 
 # refuse STATUS MESSAGE: says why in one line and ends with STATUS.
@@ -92,6 +107,27 @@ missing_imports() {
     done
 }
 
+# remedy DLL: what takes DLL out of a module's needs: the compiler's runtime
+# links into the module, any other DLL goes beside it. Each flag here drops its
+# DLL from the imports (mingw-w64's gcc 12, either thread model and bitness).
+# For C++ only -static drops libwinpthread-1.dll: libstdc++ and libgcc call it
+# too, and the compiler links them after the flags.
+remedy() {
+    case ${1,,} in
+        libwinpthread-*.dll) echo "link it in with -Wl,-Bstatic -lpthread -Wl,-Bdynamic in place of -lpthread, or, for C++ too, with -static and the host's import library named as a file (libUmberdeepSafeMode.dll.a, not -lUmberdeepSafeMode)" ;;
+        libgcc_s_*.dll) echo "link it in with -static-libgcc" ;;
+        libstdc++-*.dll) echo "link it in with -static-libstdc++" ;;
+        *) echo "put it beside the module" ;;
+    esac
+}
+
+# remedies NAMES: "NAME: remedy" for each DLL named (one a line), in one line.
+remedies() {
+    local name
+    while IFS= read -r name; do echo "$name: $(remedy "$name")"; done <<<"$1" |
+        awk 'NR > 1 { printf "; " } { printf "%s", $0 }'
+}
+
 # exports DLL: the names the DLL exports, one a line.
 exports() {
     x86_64-w64-mingw32-objdump -p "$1" | awk '
@@ -117,15 +153,27 @@ check_module() {
     "$ROOT/scripts/deps.sh" run
     exports "$1" | grep -x dll_main >/dev/null ||
         refuse 1 "$1 exports no dll_main, so the host would stop with \"main: GetProcAddress failed\"; define int dll_main(int argc, char **argv) with os_services.h included, which exports it"
-    missing=$(missing_imports "$1" | paste -sd ' ' -)
+    missing=$(missing_imports "$1")
     [ -z "$missing" ] ||
-        refuse 1 "$1 needs $missing, neither Windows' own nor beside it, so the host would stop with \"main: LoadLibrary failed\"; put it beside the module, or link the compiler's runtime statically (-static-libgcc -static-libstdc++)"
+        refuse 1 "$1 needs $(paste -sd ' ' - <<<"$missing"), neither Windows' own nor beside it, so the host would stop with \"main: LoadLibrary failed\"; $(remedies "$missing")"
     # Only a module that passed every look is told where it plays.
     if [ "$arch" = x64 ]; then
         echo "run: $1 is a 64-bit game module; it plays in the x86_64 host" >&2
     else
         echo "run: $1 is a 32-bit game module; it plays in the i686 host" >&2
     fi
+}
+
+# warn_if_small: says in one line when the terminal is smaller than the game's
+# screen, and leaves the player time to read it before the game takes the
+# screen. A terminal whose size is not known (stty size says 0 0) is let be.
+warn_if_small() {
+    local rows columns
+    read -r rows columns <<<"$(stty size 2>/dev/null)"
+    [ "${rows:-0}" -gt 0 ] && [ "${columns:-0}" -gt 0 ] || return 0
+    [ "$columns" -lt "$GAME_COLUMNS" ] || [ "$rows" -lt "$GAME_ROWS" ] || return 0
+    echo "run: this terminal is $columns x $rows, smaller than the $GAME_COLUMNS x $GAME_ROWS the game draws: what lies beyond it will not show; make the terminal larger" >&2
+    sleep 2
 }
 
 # report_status STATUS: how the game ended, and what a failing status means.
@@ -147,7 +195,10 @@ cd "$ROOT"
 
 if [ "$arch" = x86 ]; then scripts/deps.sh run32; else scripts/deps.sh run; fi
 . scripts/lib/wine_loader.sh
-export WINEPREFIX=${UMBERDEEP_WINEPREFIX:-$ROOT/build/wine-prefix}
+case $WINEPREFIX in
+    /*) export WINEPREFIX ;;
+    *) refuse 1 "WINEPREFIX=$WINEPREFIX is not an absolute path, which Wine needs" ;;
+esac
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
 wine_choose_loader "$ROOT/build/wine-bin"
@@ -164,8 +215,10 @@ if [ "$arch" = x86 ]; then
 fi
 
 # Wine's console needs a terminal to draw in and read keys from. Without one,
-# start the game in a tmux session, say how to reach it, and report its status
-# once it ends.
+# start the game in a tmux session of the game's size, say how to reach it, and
+# report its status once it ends. The session has no status line, which would
+# take a row of the player's terminal from the game. Its command gets this
+# prefix, not the one of the environment the tmux server started with.
 if [ "$window" = 0 ] && { ! [ -t 0 ] || ! [ -t 1 ]; }; then
     echo "run: the game needs a terminal (standard input and output are not one)." >&2
     if command -v tmux >/dev/null 2>&1 && [ -z "${UMBERDEEP_NO_TMUX:-}" ]; then
@@ -174,9 +227,10 @@ if [ "$window" = 0 ] && { ! [ -t 0 ] || ! [ -t 1 ]; }; then
             refuse 1 "tmux session '$session' is already running; attach with: tmux attach -t $session"
         fi
         status_file=$(mktemp)
-        tmux new-session -d -s "$session" -x 80 -y 25 -c "$caller" \
-            "bash $(printf '%q' "$ROOT/scripts/run.sh") $(printf '%q ' "${all_args[@]}"); echo \$? >$(printf '%q' "$status_file")"
-        echo "run: started it in tmux session '$session'; attach with: tmux attach -t $session" >&2
+        tmux new-session -d -s "$session" -x "$GAME_COLUMNS" -y "$GAME_ROWS" -c "$caller" \
+            "env $(printf '%q ' "${prefix_env[@]}")bash $(printf '%q' "$ROOT/scripts/run.sh") $(printf '%q ' "${all_args[@]}"); echo \$? >$(printf '%q' "$status_file")" \; \
+            set-option status off
+        echo "run: started it in tmux session '$session'; attach with: tmux attach -t $session (from a terminal of $GAME_COLUMNS x $GAME_ROWS or more)" >&2
         while tmux has-session -t "=$session" 2>/dev/null; do sleep 1; done
         status=$(cat "$status_file")
         rm -f "$status_file"
@@ -209,9 +263,10 @@ else
     play=$ROOT/$build
 fi
 
+echo "run: the Wine prefix is $prefix_said" >&2
 if [ "$arch" = x86 ] && wine_prefix_lacks_i386; then
-    [ -z "${UMBERDEEP_WINEPREFIX:-}" ] ||
-        refuse 1 "the Wine prefix $WINEPREFIX was made without 32-bit Wine and cannot get it later; name a new folder in UMBERDEEP_WINEPREFIX"
+    [ "$own_prefix" = 1 ] ||
+        refuse 1 "the Wine prefix $WINEPREFIX was made without 32-bit Wine and cannot get it later: set WINEPREFIX to a new folder, or unset it to play in build/wine-prefix"
     echo "run: the Wine prefix in ${WINEPREFIX#"$ROOT"/} was made without 32-bit Wine, which Wine cannot add later: making it anew" >&2
     rm -rf "$WINEPREFIX"
 fi
@@ -224,14 +279,10 @@ wine_prefix_init
 cd "$play"
 status=0
 if [ "$window" = 1 ]; then
+    # Wine's console window is 80 x 25 of its own, whatever terminal started it.
     "${wine_run[@]}" wine wineconsole UmberdeepSafeMode.exe "$@" || status=$?
 else
-    columns=$(stty size 2>/dev/null | cut -d' ' -f2)
-    rows=$(stty size 2>/dev/null | cut -d' ' -f1)
-    if [ "${columns:-80}" -lt 80 ] || [ "${rows:-25}" -lt 25 ]; then
-        echo "run: this terminal is ${columns}x${rows}; the game draws 80x25 and will be cut off" >&2
-        sleep 2
-    fi
+    warn_if_small
 
     # Whatever happens to the game, give the terminal back as it was: its
     # modes, plain colours, a visible cursor and a clear screen.

@@ -4,7 +4,8 @@
 # it found it; with --window it plays in Wine's console window; without a
 # terminal it starts the game in a tmux session and reports its status once it
 # ends. It says in one line what keeps a module from playing, before it starts
-# anything, and after a failed launch what the status means.
+# anything, and after a failed launch what the status means; it warns of a
+# terminal smaller than the game, and plays in the prefix WINEPREFIX names.
 set -u
 . "$(dirname "$0")/lib.sh"
 i386_support
@@ -13,16 +14,16 @@ at_exit 'tmux_private kill-server >/dev/null 2>&1; wine_bench_stop'
 
 RUN_COMMAND=$WINE_TESTS_ROOT/scripts/run.sh
 WORK=$(mktemp -d "$BENCH_DIR/run-command.XXXXXX")
-export UMBERDEEP_WINEPREFIX=$WINEPREFIX
 
 # A tmux of its own for the no-terminal case, which uses tmux's default socket.
 tmux_private() { TMUX_TMPDIR=$WORK tmux "$@"; }
 
 # ------------------------------------------------------------ in a terminal
 # start_in_terminal [RUN ARGS...]: runs the command in tmux session $SESSION
-# (its standard input and output; only standard error goes to a file), keeping
-# the terminal's modes before and after, and its status. screen is the
-# session's screen; wait_ended waits for the command to end.
+# (its standard input and output; only standard error goes to a file), a
+# terminal of TERMINAL_SIZE (80x25 unless set), keeping the terminal's modes
+# before and after, and its status. screen is the session's screen; wait_ended
+# waits for the command to end.
 SESSION=run-command
 WAIT_SECONDS=180
 screen() { tmux -L "$TMUX_SOCKET" capture-pane -p -t "$SESSION" 2>/dev/null; }
@@ -31,9 +32,9 @@ ended() { [ -f "$WORK/status" ]; }
 wait_ended() { until_true ended; tmux -L "$TMUX_SOCKET" kill-session -t "$SESSION" >/dev/null 2>&1; }
 start_in_terminal() {
     rm -f "$WORK/status" "$WORK/stderr"
-    local w
+    local w size=${TERMINAL_SIZE:-80x25}
     w=$(printf '%q' "$WORK")
-    tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s "$SESSION" -x 80 -y 25 \
+    tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s "$SESSION" -x "${size%x*}" -y "${size#*x}" \
         "stty -g >$w/modes-before; bash $(printf ' %q' "$RUN_COMMAND" "$@") 2>$w/stderr; echo \$? >$w/status.tmp;
          stty -g >$w/modes-after; mv $w/status.tmp $w/status; sleep 60"
 }
@@ -56,6 +57,10 @@ play_in_terminal() {
 }
 
 play_in_terminal "run command"
+check "run command: it plays in the bench's prefix, which WINEPREFIX names" \
+    "run: the Wine prefix is $WINEPREFIX (WINEPREFIX)" "$(grep -m1 'the Wine prefix is' "$WORK/stderr")"
+small_terminal() { grep -c '^run: this terminal is' "$WORK/stderr"; }
+check "run command: a terminal of 80 x 25 gets no warning of its size" 0 "$(small_terminal)"
 # A 32-bit game module plays in the i686 host, under emulation where the kernel
 # cannot run 32-bit programs; the build tree's own demo stays as it was.
 i686_demo=$BUILD_ROOT/windows-x86/Umberdeep.dll
@@ -83,8 +88,9 @@ check "run command --module: the build tree's modules untouched" "$demo_sum" "$(
 # A module that passes every look but does not load: the self-test's module,
 # whose DllMain refuses when the host's first argument is its scenario
 # "dllmain_refuses". The status is explained, as the host's box shows only on
-# a desktop (here the bench's, where it gets a Return).
-start_in_terminal --module "$BUILD_DIR/selftest/selftest-module.dll" dllmain_refuses
+# a desktop (here the bench's, where it gets a Return). Its terminal lacks the
+# game's last row, which the command warns of before the game starts.
+TERMINAL_SIZE=80x24 start_in_terminal --module "$BUILD_DIR/selftest/selftest-module.dll" dllmain_refuses
 box_answered_or_ended() {
     local id
     for id in $(xdotool search --name '^Error$' 2>/dev/null); do xdotool windowfocus "$id" key Return >/dev/null 2>&1; done
@@ -94,16 +100,21 @@ until_true box_answered_or_ended
 wait_ended
 check "run command, a module that does not load: status 1, and it says what status 1 means" "1 1" \
     "$(cat "$WORK/status" 2>/dev/null) $(grep -c '^run: status 1 is the game.s own result, or the host could not start it: the module did not load' "$WORK/stderr")"
+check "run command in a terminal of 80 x 24: one line says so, naming both sizes" \
+    "1 run: this terminal is 80 x 24, smaller than the 80 x 25 the game draws: what lies beyond it will not show; make the terminal larger" \
+    "$(small_terminal) $(grep -m1 '^run: this terminal is' "$WORK/stderr")"
 
 # ------------------------------------------------------------ refused at once
 # Each line: what the command is given (its arguments after "|"), the status it
 # ends with without a terminal, how many lines it says, and the one that says
-# why, its last: a module refused says nothing else of itself. The
-# modules of tests/modules/run_command need the compiler's runtime DLL or the
-# Visual C++ runtime (which Wine carries and a bare Windows does not), refused
-# unless it stands beside them, or a DLL of their own that stands beside them;
-# the self-test's module without an entry exports only a look-alike of dll_main.
-fix="put it beside the module, or link the compiler's runtime statically (-static-libgcc -static-libstdc++)"
+# why, its last: a module refused says nothing else of itself, and names for
+# each DLL it lacks what takes it away. The modules of tests/modules/run_command
+# need a DLL of the compiler's runtime or the Visual C++ runtime (which Wine
+# carries and a bare Windows does not), refused unless it stands beside them,
+# or a DLL of their own that stands beside them; one is linked as the refusal
+# of the thread library says, and passes. The self-test's module without an
+# entry exports only a look-alike of dll_main.
+stops="neither Windows' own nor beside it, so the host would stop with \"main: LoadLibrary failed\""
 dlls=$BUILD_DIR/modules/run-command
 libgcc=$BUILD_ROOT/windows-x86/modules/run-command/needs-libgcc/Umberdeep.dll
 no_entry=$BUILD_DIR/selftest/selftest-no-entry.dll
@@ -116,17 +127,21 @@ done <<ANSWERS
 --module with no such file|--module $WORK/none.dll|1|1|run: $WORK/none.dll: no such file
 --module with a text file|--module $WINE_TESTS_ROOT/README.md|1|1|run: $WINE_TESTS_ROOT/README.md is not a Windows DLL, so no host can load it as a game module
 --module with a DLL without dll_main|--module $no_entry|1|1|run: $no_entry exports no dll_main, so the host would stop with "main: GetProcAddress failed"; define int dll_main(int argc, char **argv) with os_services.h included, which exports it
---module with a DLL that needs libgcc_s_dw2-1.dll|--module $libgcc|1|1|run: $libgcc needs libgcc_s_dw2-1.dll, neither Windows' own nor beside it, so the host would stop with "main: LoadLibrary failed"; $fix
---module with a DLL that needs vcruntime140.dll|--module $dlls/needs-vcruntime/Umberdeep.dll|1|1|run: $dlls/needs-vcruntime/Umberdeep.dll needs vcruntime140.dll, neither Windows' own nor beside it, so the host would stop with "main: LoadLibrary failed"; $fix
+--module with a DLL that needs libgcc_s_dw2-1.dll|--module $libgcc|1|1|run: $libgcc needs libgcc_s_dw2-1.dll, $stops; libgcc_s_dw2-1.dll: link it in with -static-libgcc
+--module with a DLL that needs libwinpthread-1.dll|--module $dlls/needs-winpthread/Umberdeep.dll|1|1|run: $dlls/needs-winpthread/Umberdeep.dll needs libwinpthread-1.dll, $stops; libwinpthread-1.dll: link it in with -Wl,-Bstatic -lpthread -Wl,-Bdynamic in place of -lpthread, or, for C++ too, with -static and the host's import library named as a file (libUmberdeepSafeMode.dll.a, not -lUmberdeepSafeMode)
+--module with a DLL that needs vcruntime140.dll|--module $dlls/needs-vcruntime/Umberdeep.dll|1|1|run: $dlls/needs-vcruntime/Umberdeep.dll needs vcruntime140.dll, $stops; vcruntime140.dll: put it beside the module
 with an unknown option|--window --bogus|2|1|run: unknown option --bogus (arguments for the game go after --); see: bash scripts/run.sh --help
 --module with the DLL it needs beside it, no terminal and no tmux|--module $dlls/helper-beside/Umberdeep.dll|1|3|run: open a terminal and run: bash scripts/run.sh
+--module with the thread library linked in as its refusal says, no terminal and no tmux|--module $dlls/winpthread-linked-in/Umberdeep.dll|1|3|run: open a terminal and run: bash scripts/run.sh
 ANSWERS
 # The last line's command, besides:
 check "run command, no terminal and no tmux: it says it needs a terminal" 1 "$(grep -c "needs a terminal" "$WORK/answer.err")"
-bash "$RUN_COMMAND" --module "$WORK/none.dll" --help </dev/null >"$WORK/help.out" 2>&1
-check "run command --help: status 0, and it prints the usage" \
-    "0 usage: bash scripts/run.sh [--window] [--module PATH/TO/Umberdeep.dll] [--] [GAME ARGS...]" \
-    "$? $(head -n 1 "$WORK/help.out")"
+env -u WINEPREFIX bash "$RUN_COMMAND" --module "$WORK/none.dll" --help </dev/null >"$WORK/help.out" 2>&1
+check "run command --help: status 0, and it prints the usage, which names the prefix, without WINEPREFIX its own" \
+    "0 usage: bash scripts/run.sh [--window] [--module PATH/TO/Umberdeep.dll] [--] [GAME ARGS...]
+  This time that is $WINE_TESTS_ROOT/build/wine-prefix (its own: WINEPREFIX is not set)." \
+    "$? $(head -n 1 "$WORK/help.out")
+$(tail -n 1 "$WORK/help.out")"
 DISPLAY='' UMBERDEEP_NO_TMUX=1 bash "$RUN_COMMAND" --module "$BUILD_ROOT/windows-x86/Umberdeep.dll" --window </dev/null >/dev/null 2>"$WORK/nodisplay.err"
 check "run command --window without a display: status 1, and it says so in one line" \
     "1 run: --window needs a desktop (DISPLAY is not set); in a terminal, play without it: bash scripts/run.sh" \
@@ -173,16 +188,26 @@ play_in_window "run command --window"
 [ "$I386_RUN" = none ] || play_in_window "run command --window --module (i686 demo)" --module "$i686_demo"
 
 # ------------------------------------------------------------ without a terminal
-# The command waits for the game in tmux to end and reports its status.
+# The command waits for the game in tmux to end and reports its status. A
+# player who attaches from a terminal of 80 x 25 gives the game all of it.
 (TMUX_TMPDIR=$WORK UMBERDEEP_TMUX_SESSION=umberdeep-test bash "$RUN_COMMAND" </dev/null >"$WORK/tmux.out" 2>"$WORK/tmux.err"
  echo $? >"$WORK/tmux.status") &
 screen() { tmux_private capture-pane -p -t umberdeep-test 2>/dev/null; }
 see "no terminal: the game is playing in that session" "Press any key"
-check "no terminal: it says how to attach" "run: started it in tmux session 'umberdeep-test'; attach with: tmux attach -t umberdeep-test" \
+check "no terminal: it says how to attach" "run: started it in tmux session 'umberdeep-test'; attach with: tmux attach -t umberdeep-test (from a terminal of 80 x 25 or more)" \
     "$(grep -m1 'attach' "$WORK/tmux.err")"
+tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s attach -x 80 -y 25 \
+    "env -u TMUX TMUX_TMPDIR=$(printf '%q' "$WORK") tmux attach -t umberdeep-test"
+attached_size() {
+    [ -n "$(tmux_private list-clients -t umberdeep-test 2>/dev/null)" ] &&
+        tmux_private display -p -t umberdeep-test '#{pane_width}x#{pane_height}'
+}
+check "no terminal: attached from a terminal of 80 x 25, the game's pane is 80 x 25" 80x25 \
+    "$(WAIT_SECONDS=10 wait_for attached_size 80x25)"
 tmux_private send-keys -t umberdeep-test Space 2>/dev/null
 wait_text "Last key:" && tmux_private send-keys -t umberdeep-test q 2>/dev/null
 tmux_ended() { [ -f "$WORK/tmux.status" ]; }
 until_true tmux_ended
+tmux -L "$TMUX_SOCKET" kill-session -t attach >/dev/null 2>&1
 check "no terminal: once q ends the game, the command ends with its status, 0, and says so" \
     "0 run: the game ended with status 0" "$(cat "$WORK/tmux.status" 2>/dev/null) $(grep -m1 'the game ended' "$WORK/tmux.err")"
