@@ -199,6 +199,9 @@ for arch in $ARCHES; do
     row[screen_$arch]=$(cell "$(value "$arch" screen_host_ms)" "$(value "$arch" screen_direct_ms)" "$(value "$arch" screen_ratio)")
     row[screenpair_$arch]=$(cell "$(value "$arch" screen_host_spread)" "$(value "$arch" screen_direct_spread)" "$(value "$arch" screen_pair_ratio)")
     row[onecall_$arch]="$(value "$arch" screen_one_call_ms)"
+    row[backfull_$arch]=$(cell "$(value "$arch" screen_back_buffer_ms)" "$(value "$arch" screen_host_ms)" "$(value "$arch" screen_back_buffer_ratio)")
+    row[backframe_$arch]=$(cell "$(value "$arch" back_buffer_frame_host_mean)" "$(value "$arch" back_buffer_frame_direct_mean)" "$(value "$arch" back_buffer_frame_ratio)")
+    row[unchanged_$arch]="$(value "$arch" unchanged_flush_us) µs, $(value "$arch" unchanged_flush_written) cells written"
     row[banner_$arch]=$(cell "$(value "$arch" banner_host_ms)" "$(value "$arch" banner_direct_ms)" "$(value "$arch" banner_ratio)")
     row[bannerspread_$arch]=$(cell "$(value "$arch" banner_host_spread)" "$(value "$arch" banner_direct_spread)" "$(value "$arch" banner_pair_ratio)")
     row[bannercells_$arch]=$(value "$arch" banner_cells)
@@ -278,6 +281,9 @@ cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
     line "Full screen 80 × 25, cell by cell, mean (ms)" "the same 2000 cells, one call each" screen "—"
     line "Full screen, min/median/max (ms), paired ratio" "the same" screenpair "—"
     line "Full screen in one WriteConsoleOutputA call (ms)" "(for scale: what batching would give)" onecall "—"
+    line "Full screen through the kit's back buffer (os_screen.h), every cell, mean (ms)" "the same 2000 cells by os_put_font" backfull "—"
+    line "A frame of 3 changed cells through the back buffer, mean (µs)" "the same 3 cells by os_put_font" backframe "—"
+    line "The back buffer's flush of an unchanged frame (its whole cost beyond the cells written)" "—" unchanged "—"
     line "Banner cells painted" "—" bannercells "—"
     line "Banner, os_display_title(1) then (0), mean (ms)" "the same cells written directly" banner "—"
     line "Banner, min/median/max (ms), paired ratio" "the same" bannerspread "—"

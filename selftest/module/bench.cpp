@@ -16,6 +16,7 @@
 #include "check.h"
 #include "console_mark.h"
 #include "host_buffer.h"
+#include "os_screen.h"
 #include "os_services.h"
 #include "screen.h"
 
@@ -142,17 +143,24 @@ void bench_host_overhead() {
     figure("host_reject_written=%d", written);
 }
 
+// The kit's back buffer (os_screen.h), drawn over the whole area.
+os_screen back_buffer;
+
 // Full screen: one columns x rows redraw, cell by cell, through the host and
-// directly; and, for scale, the same screen in a single call.
+// directly; through the kit's back buffer, told to forget those cells so that
+// its flush writes each; and, for scale, the same screen in a single call.
 void bench_full_screen() {
     const int reps = std::max(2, 8 / scale);
     static double host_ms[max_samples];
     static double direct_ms[max_samples];
     static double one_call_ms[max_samples];
+    static double back_buffer_ms[max_samples];
     static CHAR_INFO screen[200 * 100];
+    int back_buffer_written = 0;
+    os_screen_init(&back_buffer);
     for (int r = 0; r < reps; ++r) {
-        for (int turn = 0; turn < 3; ++turn) {
-            const int kind = (turn + r) % 3;
+        for (int turn = 0; turn < 4; ++turn) {
+            const int kind = (turn + r) % 4;
             const int char_code = '0' + (r * 3 + kind) % 10;
             const double start = counter_ms();
             if (kind == 0) {
@@ -161,6 +169,10 @@ void bench_full_screen() {
             } else if (kind == 1) {
                 for (int y = 0; y < rows; ++y)
                     for (int x = 0; x < columns; ++x) write_cell_direct(char_code, 0x1E, x, y);
+            } else if (kind == 3) {
+                os_screen_fill(&back_buffer, char_code, 0x1E, 0, 0, columns, rows);
+                os_screen_forget_area(&back_buffer, 0, 0, columns, rows);
+                back_buffer_written = os_screen_flush(&back_buffer, nullptr);
             } else {
                 for (int i = 0; i < columns * rows; ++i) screen[i] = make_cell(static_cast<unsigned char>(char_code), 0x1E);
                 SMALL_RECT region = {0, 0, static_cast<SHORT>(columns - 1), static_cast<SHORT>(rows - 1)};
@@ -168,10 +180,12 @@ void bench_full_screen() {
                                     COORD{static_cast<SHORT>(columns), static_cast<SHORT>(rows)},
                                     COORD{0, 0}, &region);
             }
-            (kind == 0 ? host_ms : kind == 1 ? direct_ms : one_call_ms)[r] = counter_ms() - start;
+            double* const times[] = {host_ms, direct_ms, one_call_ms, back_buffer_ms};
+            times[kind][r] = counter_ms() - start;
         }
     }
     const double host = summarise(host_ms, reps).mean, direct = summarise(direct_ms, reps).mean;
+    const double through_back_buffer = summarise(back_buffer_ms, reps).mean;
     figure("screen_size=%dx%d", columns, rows);
     figure("screen_reps=%d", reps);
     figure("screen_host_ms=%.2f", host);
@@ -181,6 +195,37 @@ void bench_full_screen() {
     figure("screen_pair_ratio=%.3f", paired_ratio_median(host_ms, direct_ms, reps));
     spread_figure("screen_host_spread", host_ms, reps);
     spread_figure("screen_direct_spread", direct_ms, reps);
+    figure("screen_back_buffer_written=%d", back_buffer_written);
+    figure("screen_back_buffer_ms=%.2f", through_back_buffer);
+    figure("screen_back_buffer_ratio=%.3f", ratio(through_back_buffer, host));
+    figure("screen_back_buffer_pair_ratio=%.3f", paired_ratio_median(back_buffer_ms, host_ms, reps));
+}
+
+// The back buffer on the frames a game draws: three cells change a frame (a
+// step: the old cell, the new one, a digit of the status line), flushed,
+// against the same three os_put_font calls; and the flush of a frame that did
+// not change, which writes nothing: its comparison of the 2,000 cells is all
+// the back buffer adds to the cells it writes.
+void bench_back_buffer() {
+    os_screen_init(&back_buffer);
+    compare_in_blocks("back_buffer_frame", 40 / scale, 20, 1,
+        [](int i) {
+            os_screen_put(&back_buffer, 'a' + i % 26, 0x0A, i % 70, 5);
+            os_screen_put(&back_buffer, 'a' + i % 26, 0x0A, i % 70 + 1, 6);
+            os_screen_put(&back_buffer, '0' + i % 10, 0x0B, 75, 24);
+            os_screen_flush(&back_buffer, nullptr);
+        },
+        [](int i) {
+            os_put_font('A' + i % 26, 0x0A, i % 70, 7);
+            os_put_font('A' + i % 26, 0x0A, i % 70 + 1, 8);
+            os_put_font('0' + i % 10, 0x0B, 76, 24);
+        });
+    const int flushes = 10000 / scale;
+    int written = 0;
+    const double start = counter_ms();
+    for (int i = 0; i < flushes; ++i) written += os_screen_flush(&back_buffer, nullptr);
+    figure("unchanged_flush_us=%.2f", since_us(start) / flushes);
+    figure("unchanged_flush_written=%d", written);
 }
 
 // The banner: os_display_title(1) then (0), against writing the same cells
@@ -364,6 +409,7 @@ int run_bench(int argc, char** argv) {
     bench_cell_write();
     if (!window) {
         bench_full_screen();
+        bench_back_buffer();
         bench_banner();
     }
     bench_poll();
