@@ -153,7 +153,8 @@ OS_SCREEN_FUNCTION void os_screen_clear(os_screen *screen, int attr)
 
 /* Forgets what the host's buffer holds in width x height cells from (x, y):
  * the next flush writes each of them. */
-OS_SCREEN_FUNCTION void os_screen_forget_area(os_screen *screen, int x, int y, int width, int height)
+OS_SCREEN_FUNCTION void os_screen_forget_area(os_screen *screen, int x, int y, int width,
+                                              int height)
 {
     int column, row;
     if (!os_screen_clip(&x, &y, &width, &height))

@@ -198,7 +198,8 @@ void bench_full_screen() {
     figure("screen_back_buffer_written=%d", back_buffer_written);
     figure("screen_back_buffer_ms=%.2f", through_back_buffer);
     figure("screen_back_buffer_ratio=%.3f", ratio(through_back_buffer, host));
-    figure("screen_back_buffer_pair_ratio=%.3f", paired_ratio_median(back_buffer_ms, host_ms, reps));
+    figure("screen_back_buffer_pair_ratio=%.3f",
+           paired_ratio_median(back_buffer_ms, host_ms, reps));
 }
 
 // The back buffer on the frames a game draws: three cells change a frame (a

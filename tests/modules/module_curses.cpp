@@ -31,8 +31,8 @@ int attribute = 0x07;
 HANDLE player_console = INVALID_HANDLE_VALUE;
 
 void initscr() {
-    player_console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    player_console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     os_init();
     os_screen_init(&screen);
 }
@@ -84,7 +84,9 @@ int console_rows = OS_SCREEN_HEIGHT;
 os_screen_cell previous[OS_SCREEN_HEIGHT][OS_SCREEN_WIDTH];  // the frame refreshed before
 int frames = 0;
 
-bool same(const os_screen_cell& a, const os_screen_cell& b) { return a.character == b.character && a.attr == b.attr; }
+bool same(const os_screen_cell& a, const os_screen_cell& b) {
+    return a.character == b.character && a.attr == b.attr;
+}
 
 // The frame's characters to frame.txt, then "frame=N".
 void publish_frame() {
@@ -109,10 +111,13 @@ void watched(int key, int written, int failed) {
     const os_screen_cell blank = {' ', OS_SCREEN_BLANK_ATTR};  // what the host's buffer starts with
     int changed = 0;
     for (int y = 0; y < console_rows; ++y)
-        for (int x = 0; x < OS_SCREEN_WIDTH; ++x)
-            changed += key == ctrl_l || !same(frames == 0 ? blank : previous[y][x], curses::screen.frame[y][x]);
+        for (int x = 0; x < OS_SCREEN_WIDTH; ++x) {
+            const os_screen_cell& before = frames == 0 ? blank : previous[y][x];
+            changed += key == ctrl_l || !same(before, curses::screen.frame[y][x]);
+        }
     const int lost = (OS_SCREEN_HEIGHT - console_rows) * OS_SCREEN_WIDTH;
-    OK(written == changed && failed == lost, "frame %d (after key %d) writes the %d cells that changed, and %d fail: %d written, %d failed",
+    OK(written == changed && failed == lost,
+       "frame %d (after key %d) writes the %d cells that changed, and %d fail: %d written, %d failed",
        frames + 1, key, changed, lost, written, failed);
     std::memcpy(previous, curses::screen.frame, sizeof previous);
     publish_frame();

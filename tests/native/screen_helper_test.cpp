@@ -75,8 +75,10 @@ const drawing drawings[] = {
      },
      0},
     {"a fill over the bottom-right corner", [] { os_screen_fill(&screen, 'x', 0x07, 78, 23, 5, 5); }, 4},
-    {"a fill of INT_MAX cells from INT_MIN", [] { os_screen_fill(&screen, 'x', 0x07, INT_MIN, INT_MIN, INT_MAX, INT_MAX); }, 0},
-    {"a fill of INT_MAX columns from column 0", [] { os_screen_fill(&screen, 'x', 0x07, 0, 0, INT_MAX, 1); }, 80},
+    {"a fill of INT_MAX cells from INT_MIN",
+     [] { os_screen_fill(&screen, 'x', 0x07, INT_MIN, INT_MIN, INT_MAX, INT_MAX); }, 0},
+    {"a fill of INT_MAX columns from column 0",
+     [] { os_screen_fill(&screen, 'x', 0x07, 0, 0, INT_MAX, 1); }, 80},
     {"a clear in other colours", [] { os_screen_clear(&screen, 0x1F); }, 2000},
     {"nothing, after forgetting the buffer", [] { os_screen_forget(&screen); }, 2000},
     {"nothing, after forgetting 3 x 2 cells", [] { os_screen_forget_area(&screen, 10, 10, 3, 2); }, 6},
@@ -132,7 +134,8 @@ TEST_F(ScreenHelper, TheBannerStaysUntilErasedAndTheCellsItCoveredComeBack) {
     EXPECT_EQ(os_screen_flush(&screen, nullptr), 9);
     for (const auto& [x, y] : written_cells()) {
         EXPECT_EQ(y, 4);
-        EXPECT_TRUE(x >= OS_SCREEN_TITLE_LEFT && x < OS_SCREEN_TITLE_LEFT + OS_SCREEN_TITLE_WIDTH) << x;
+        EXPECT_GE(x, OS_SCREEN_TITLE_LEFT);
+        EXPECT_LT(x, OS_SCREEN_TITLE_LEFT + OS_SCREEN_TITLE_WIDTH);
     }
     EXPECT_EQ(cells_unlike_frame(), cell_set{});
 }
