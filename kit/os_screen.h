@@ -4,7 +4,7 @@
  * only the cells that changed since the last flush, one os_put_font each.
  *
  * Every os_put_font is a console call of its own: some 20 us in a Windows
- * console, 0.2-0.5 ms under Wine, where a whole 80 x 25 screen takes 0.5-0.9 s
+ * console, 0.2-0.5 ms under Wine, where a whole 80 x 25 screen takes 0.4-2 s
  * and is seen wiping down. A game that draws each frame whole, as curses games
  * do, draws into an os_screen and flushes it; a frame that changed in three
  * cells then costs three writes.
@@ -27,15 +27,16 @@
  * os_put_font and os_display_title, so it works with any host that serves the
  * ten services; its functions are the header's own, not services of the host.
  *
- * The area is 80 x 25 cells, the size every player's console has at least;
- * cells drawn outside it are dropped. The frame starts blank, and the host's
- * buffer is taken to hold what a new one holds in a console of the default
- * colours: spaces in light grey on black (0x07). Where the player's console has
- * other colours, the cells the game leaves blank show in them; a game that
- * wants every cell in its own colours calls os_screen_forget before its first
- * flush, which then writes all 2,000 cells. After anything else wrote cells
- * (an os_put_font of the game's own), os_screen_forget_area has those cells
- * written again; os_screen_display_title shows and erases the banner.
+ * The area is 80 x 25 cells, what a game may count on (a smaller console does
+ * not show the rest, and the writes there fail); cells drawn outside the area
+ * are dropped. The frame starts blank, and the host's buffer is taken to hold
+ * what a new one holds in a console of the default colours: spaces in light
+ * grey on black (0x07). Where the player's console has other colours, the
+ * cells the game leaves blank show in them; a game that wants every cell in
+ * its own colours calls os_screen_forget before its first flush, which then
+ * writes all 2,000 cells. After anything else wrote cells (an os_put_font of
+ * the game's own), os_screen_forget_area has those cells written again;
+ * os_screen_display_title shows and erases the banner.
  *
  * A write that fails (os_put_font returns 0: before os_init, or for a cell
  * outside a console smaller than 80 x 25) is not taken as shown: the next flush
