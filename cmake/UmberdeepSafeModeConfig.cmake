@@ -3,7 +3,8 @@
 #   find_package(UmberdeepSafeMode CONFIG REQUIRED)
 #   target_link_libraries(my_module PRIVATE UmberdeepSafeMode::services)
 #
-# UmberdeepSafeMode::services brings the folder of os_services.h and the host's
+# UmberdeepSafeMode::services brings the folder of os_services.h (and of
+# os_screen.h, the back buffer, a header with nothing to link) and the host's
 # import library of the bitness being built: the GNU one for mingw-w64, the
 # MSVC one for every other toolchain (MSVC, clang-cl, clang for *-windows-msvc).
 # With mingw-w64 it also links libgcc and libstdc++ statically, so the module

@@ -29,9 +29,14 @@
  * one, which no service tells: on Windows the player's window (120 x 30 in a
  * default Windows 10 or 11 console, the window's size in Windows Terminal),
  * under Wine the console's whole buffer (80 x 150 in Wine's console window).
- * Draw within 80 x 25. Characters are drawn in the player's console code page (437 in the
- * US and under Wine, 850 in much of Europe, 65001 with Windows' UTF-8 option),
- * so only 32-126 look the same everywhere.
+ * Draw within 80 x 25, and tell the player the game needs that much: a smaller
+ * window or terminal (80 x 24, say) gives a smaller buffer, whose rows and
+ * columns beyond are not shown, and a write there returns 0 (under Wine one
+ * beyond the right edge may return nonzero, though nothing shows). Characters are drawn in the player's console code
+ * page (437 in the US and under Wine, 850 in much of Europe, 65001 with
+ * Windows' UTF-8 option), so only 32-126 look the same everywhere. os_screen.h,
+ * beside this header, keeps a back buffer of 80 x 25 cells and writes only the
+ * cells that changed.
  */
 #ifndef UMBERDEEP_OS_SERVICES_H
 #define UMBERDEEP_OS_SERVICES_H
@@ -79,16 +84,30 @@ extern "C" {
 OS_ENTRY int OS_CALL dll_main(int argc, char **argv);
 
 /* Sets up the console: a private screen buffer becomes active, input and output
- * modes are switched off, the cursor is hidden and the window title becomes
- * "Umberdeep". Call it before any other console service. Ends the process with
- * status 1 when the console cannot be set up; returns nonzero when the title was
- * set, 0 when it was not. When the process ends, the buffer the console showed
- * before the first os_init comes back, with the input mode it had then: after a
- * return from dll_main, the exit keys, Ctrl+Break, the console's close, logoff
- * and shutdown events, and a crash. Ctrl+C ends nothing: it reaches the game
- * as a key with character 3, in a terminal too. A module that ends the process itself
- * (ExitProcess, or the exit of a C runtime other than the host's) skips that:
- * return from dll_main instead. */
+ * modes are switched off, the cursor is hidden (Wine 8's console window still
+ * blinks a block in the top-left cell: Wine's own drawing) and the window
+ * title becomes "Umberdeep". Call it before any other console service. Ends
+ * the process with status 1 when the console cannot be set up; returns nonzero
+ * when the title was set, 0 when it was not. The new buffer starts blank:
+ * spaces in the colours the player's console was using (light grey on black,
+ * 0x07, in a default console and under Wine).
+ *
+ * Standard output is not that buffer on Windows: it stays the buffer the
+ * console showed before, the player's, where what the module prints is seen
+ * once the game is over. Under Wine it follows the buffer shown, so a printf
+ * lands on the game's screen at its top-left cell and goes with it. For a last
+ * message the player sees after the game, on both: open "CONOUT$" before
+ * os_init, which then names the player's buffer (once the game's buffer shows,
+ * Windows refuses to open it), and write the message to that handle
+ * (WriteConsoleA) just before dll_main returns.
+ *
+ * When the process ends, the buffer the console showed before the first
+ * os_init comes back, with the input mode it had then: after a return from
+ * dll_main, the exit keys, Ctrl+Break, the console's close, logoff and
+ * shutdown events, and a crash. Ctrl+C ends nothing: it reaches the game as a
+ * key with character 3, in a terminal too. A module that ends the process
+ * itself (ExitProcess, or the exit of a C runtime other than the host's) skips
+ * that: return from dll_main instead. */
 int OS_CALL os_init(void);
 
 /* Writes one cell: character char_code (low byte) in colours attr at column x,
@@ -96,8 +115,7 @@ int OS_CALL os_init(void);
  * for a coordinate outside 0..32767, or when the console wrote nothing). Each
  * cell is a console call of its own: some 20 us in a Windows console, 0.2-0.5
  * ms under Wine in a terminal, where a whole 80 x 25 screen takes 0.4-2 s and
- * is seen wiping down. Keep a copy of what was drawn and redraw only the cells
- * that changed. */
+ * is seen wiping down. Redraw only the cells that changed: os_screen.h does. */
 int OS_CALL os_put_font(int char_code, int attr, int x, int y);
 
 /* Draws a tile by its text fallback: a negative tile draws nothing (the result
@@ -129,7 +147,8 @@ void OS_CALL os_get_input(int *key_code, int *char_code);
  * most one record; the exit keys still act): keys typed during a pause are
  * lost, so a loop that waits for a key must not pause, and frames the player
  * may type through are better paced by polling until the frame's time is up,
- * keeping what the polls report (as the demo does):
+ * keeping what the polls report (as the demo does; GetTickCount and DWORD come
+ * from <windows.h>):
  *
  *     DWORD start = GetTickCount();
  *     while (GetTickCount() - start < 40) {

@@ -1,19 +1,17 @@
 // Umberdeep demo: a small cave to walk around in, as a game module for
 // UmberdeepSafeMode. It shows the title banner, then a map drawn from a table,
 // and lets the player walk an "@" through it with the host's key vocabulary.
-// Every console cell costs one host call, so the module keeps a copy of what it
-// last wrote and only writes cells that change.
+// Every console cell costs one host call, so the module draws into the kit's
+// back buffer (os_screen.h), which writes only the cells that change.
 #include <cstdio>
 #include <cstring>
 
 #include <windows.h>
 
+#include "os_screen.h"
 #include "os_services.h"
 
 namespace {
-
-constexpr int screen_width = 80;
-constexpr int screen_height = 25;
 
 // ---------------------------------------------------------------- attributes
 
@@ -26,55 +24,41 @@ constexpr int attr_message = 0x0E;  // yellow
 
 // ---------------------------------------------------------------- the screen
 
-// What this module last wrote to each cell; attr -1 means "not known", so the
-// next write to that cell always goes through.
-struct screen_cell {
-    int ch;
-    int attr;
-};
-screen_cell shadow[screen_height][screen_width];
+// The frame the game draws; present() shows it.
+os_screen screen;
 
-void forget_screen() {
-    for (auto& row : shadow)
-        for (auto& cell : row) cell = {0, -1};
-}
-
-bool on_screen(int x, int y) { return x >= 0 && x < screen_width && y >= 0 && y < screen_height; }
-
-void put(int x, int y, int ch, int attr) {
-    if (!on_screen(x, y)) return;
-    screen_cell& cell = shadow[y][x];
-    if (cell.ch == ch && cell.attr == attr) return;
-    if (os_put_font(ch, attr, x, y)) cell = {ch, attr};
-}
+void put(int x, int y, int ch, int attr) { os_screen_put(&screen, ch, attr, x, y); }
 
 // Writes text from column x and pads it with spaces to width cells.
 void put_text(int x, int y, int attr, const char* text, int width) {
-    const int length = static_cast<int>(std::strlen(text));
-    for (int i = 0; i < width || i < length; ++i)
-        put(x + i, y, i < length ? static_cast<unsigned char>(text[i]) : ' ', attr);
+    const int end = os_screen_text(&screen, text, attr, x, y);
+    os_screen_fill(&screen, ' ', attr, end, y, x + width - end, 1);
+}
+
+// Shows the frame: the cells that changed go to the host (the rest of the
+// screen is known to it already), and a graphical host would present it.
+void present() {
+    os_screen_flush(&screen, nullptr);
+    os_update_client();
 }
 
 // ---------------------------------------------------------------- the map
 
-enum tile_kind { tile_void = -1, tile_floor, tile_wall, tile_water, tile_grass, tile_gold, tile_door };
-
 struct tile_info {
     char map_char;  // how the tile is written in map_rows
-    int tile;       // tile index; -1 draws nothing
-    int glyph;      // text fallback: character and colours
+    int glyph;      // how it shows: character and colours
     int attr;
     bool passable;
 };
 
 constexpr tile_info tiles[] = {
-    {' ', tile_void, ' ', attr_text, false},
-    {'.', tile_floor, '.', 0x07, true},
-    {'#', tile_wall, '#', 0x06, false},
-    {'~', tile_water, '~', 0x09, false},
-    {'"', tile_grass, '"', 0x0A, true},
-    {'$', tile_gold, '$', 0x0E, true},
-    {'+', tile_door, '+', 0x0C, true},
+    {' ', ' ', attr_text, false},  // outside the cave
+    {'.', '.', 0x07, true},        // floor
+    {'#', '#', 0x06, false},       // wall
+    {'~', '~', 0x09, false},       // water
+    {'"', '"', 0x0A, true},        // grass
+    {'$', '$', 0x0E, true},        // gold
+    {'+', '+', 0x0C, true},        // door
 };
 
 const tile_info& tile_for(char map_char) {
@@ -120,18 +104,7 @@ const tile_info& tile_at(int x, int y) {
 
 void draw_map_cell(int x, int y) {
     const tile_info& info = tile_at(x, y);
-    const int sx = map_left + x;
-    const int sy = map_top + y;
-    if (info.tile < 0) {
-        // Nothing there: the host skips negative tiles, and so does the shadow.
-        os_put_tile(tile_void, 0, 0, 0, info.glyph, info.attr, sx, sy);
-        return;
-    }
-    if (shadow[sy][sx].ch == info.glyph && shadow[sy][sx].attr == info.attr) return;
-    // The three image arguments say where a graphical host would find the tile
-    // in its sheet (column, row, sheet); this host only draws the text fallback.
-    if (os_put_tile(info.tile, info.tile % 16, info.tile / 16, 0, info.glyph, info.attr, sx, sy))
-        shadow[sy][sx] = {info.glyph, info.attr};
+    put(map_left + x, map_top + y, info.glyph, info.attr);
 }
 
 void draw_player() { put(map_left + player_x, map_top + player_y, '@', attr_player); }
@@ -236,9 +209,11 @@ constexpr int typed_ahead_capacity = 64;
 key_press typed_ahead[typed_ahead_capacity];
 int typed_ahead_count = 0;
 
-// Polls the keyboard until the frame has been shown for `milliseconds`,
-// keeping every key it reads (the exit keys still act inside os_get_input).
+// Shows the frame, then polls the keyboard until it has been shown for
+// `milliseconds`, keeping every key it reads (the exit keys still act inside
+// os_get_input).
 void show_frame(DWORD milliseconds) {
+    present();
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < milliseconds) {
         key_press key = {0, 0};
@@ -266,9 +241,10 @@ constexpr DWORD frame_ms = 40;
 constexpr int prompt_row = 10;  // below the banner, which covers rows 1-8
 
 void show_title() {
-    os_display_title(1);
+    os_screen_display_title(&screen, 1);
     put_text(24, prompt_row, attr_bright, "Press any key to enter the cave", 0);
     put_text(22, prompt_row + 2, attr_hint, "a demo game module for UmberdeepSafeMode", 0);
+    present();
 }
 
 void wait_for_key() {
@@ -281,7 +257,7 @@ void wait_for_key() {
 }
 
 void hide_title() {
-    os_display_title(0);
+    os_screen_display_title(&screen, 0);
     put_text(24, prompt_row, attr_text, "", 31);
     put_text(22, prompt_row + 2, attr_text, "", 40);
 }
@@ -321,7 +297,6 @@ void take_gold() {
     constexpr int glint[] = {0x0E, 0x0F, 0x06, 0x0F};
     for (int attr : glint) {
         put(map_left + player_x, map_top + player_y, '*', attr);
-        os_update_client();
         show_frame(frame_ms);
     }
     draw_player();
@@ -363,7 +338,7 @@ void run(const move& m) {
     for (bool first = true; !blocked(m); first = false) {
         if (!first) show_frame(frame_ms);
         if (step(m)) break;
-        os_update_client();
+        present();
     }
 }
 
@@ -382,7 +357,7 @@ void draw_cave() {
 
 int dll_main(int, char**) {
     os_init();
-    forget_screen();
+    os_screen_init(&screen);
     for (int y = 0; y < map_height; ++y) std::memcpy(cave[y], map_rows[y], map_width + 1);
 
     os_fade(1);  // a graphical host would fade the title in
@@ -390,7 +365,7 @@ int dll_main(int, char**) {
     wait_for_key();
     hide_title();
     draw_cave();
-    os_update_client();
+    present();
 
     for (;;) {
         int key_code = 0;
@@ -411,10 +386,11 @@ int dll_main(int, char**) {
             os_zoom(1);
             show_message("This host shows text only: nothing to zoom.");
         }
-        os_update_client();
+        present();
     }
 
     show_message("Farewell.");
+    present();
     os_fade(0);  // and fade out
     return 0;
 }

@@ -16,6 +16,7 @@
 #include "check.h"
 #include "console_view.h"
 #include "host_buffer.h"
+#include "os_screen.h"
 #include "os_services.h"
 #include "screen.h"
 
@@ -92,6 +93,30 @@ void compare_in_blocks(const char* name, int blocks, int block, int digits, Host
     figure("%s_host_block_median=%.*f", name, digits, host.median);
     figure("%s_direct_block_median=%.*f", name, digits, direct.median);
     figure("%s_pair_ratio=%.3f", name, paired_ratio_median(host_block_us, direct_block_us, blocks));
+}
+
+// A comparison of `reps` rounds of whole screens (time_in_turns, one call a
+// block), and its figures in milliseconds: each side's mean and
+// min/median/max, the ratio of the means and the paired ratio.
+template <typename HostCall, typename DirectCall>
+void compare_in_turns_ms(const char* name, int reps, HostCall host_call, DirectCall direct_call) {
+    static double host_ms[max_samples];
+    static double direct_ms[max_samples];
+    time_in_turns(reps, 1, host_call, direct_call, host_ms, direct_ms);
+    for (int r = 0; r < reps; ++r) {
+        host_ms[r] /= 1000;
+        direct_ms[r] /= 1000;
+    }
+    const double host = summarise(host_ms, reps).mean, direct = summarise(direct_ms, reps).mean;
+    figure("%s_host_ms=%.2f", name, host);
+    figure("%s_direct_ms=%.2f", name, direct);
+    figure("%s_ratio=%.3f", name, ratio(host, direct));
+    char key[64];
+    std::snprintf(key, sizeof key, "%s_host_spread", name);
+    spread_figure(key, host_ms, reps);
+    std::snprintf(key, sizeof key, "%s_direct_spread", name);
+    spread_figure(key, direct_ms, reps);
+    figure("%s_pair_ratio=%.3f", name, paired_ratio_median(host_ms, direct_ms, reps));
 }
 
 int scale = 1;  // 10 in quick mode
@@ -183,6 +208,50 @@ void bench_full_screen() {
     spread_figure("screen_direct_spread", direct_ms, reps);
 }
 
+// The kit's back buffer (os_screen.h) against writing its cells with
+// os_put_font: a whole screen, which a flush after os_screen_forget_area writes
+// cell by cell; a frame in which three cells change (a step: the old cell, the
+// new one, a digit of the status line), flushed, against the same three
+// os_put_font calls; and the flush of a frame that did not change, which
+// writes nothing: its comparison of the 2,000 cells is all the back buffer
+// adds to the cells it writes.
+os_screen back_buffer;
+
+void bench_back_buffer() {
+    os_screen_init(&back_buffer);
+    int written = 0;
+    compare_in_turns_ms("back_buffer_screen", std::max(2, 8 / scale),
+        [&](int i) {
+            os_screen_fill(&back_buffer, 'a' + i % 26, 0x1E, 0, 0, columns, rows);
+            os_screen_forget_area(&back_buffer, 0, 0, columns, rows);
+            written = os_screen_flush(&back_buffer, nullptr);
+        },
+        [](int i) {
+            for (int y = 0; y < rows; ++y)
+                for (int x = 0; x < columns; ++x) os_put_font('A' + i % 26, 0x1E, x, y);
+        });
+    figure("back_buffer_screen_written=%d", written);
+
+    compare_in_blocks("back_buffer_frame", 40 / scale, 20, 1,
+        [](int i) {
+            os_screen_put(&back_buffer, 'a' + i % 26, 0x0A, i % 70, 5);
+            os_screen_put(&back_buffer, 'a' + i % 26, 0x0A, i % 70 + 1, 6);
+            os_screen_put(&back_buffer, '0' + i % 10, 0x0B, 75, 24);
+            os_screen_flush(&back_buffer, nullptr);
+        },
+        [](int i) {
+            os_put_font('A' + i % 26, 0x0A, i % 70, 7);
+            os_put_font('A' + i % 26, 0x0A, i % 70 + 1, 8);
+            os_put_font('0' + i % 10, 0x0B, 76, 24);
+        });
+    const int flushes = 10000 / scale;
+    written = 0;
+    const double start = counter_ms();
+    for (int i = 0; i < flushes; ++i) written += os_screen_flush(&back_buffer, nullptr);
+    figure("unchanged_flush_us=%.2f", since_us(start) / flushes);
+    figure("unchanged_flush_written=%d", written);
+}
+
 // The banner: os_display_title(1) then (0), against writing the same cells
 // directly. The cells are found by reading back what the host painted.
 void bench_banner() {
@@ -207,10 +276,8 @@ void bench_banner() {
         cells[count++] = {left + i % width, top + i / width, area[i].Attributes};
     }
 
-    const int reps = std::max(2, 20 / scale);
-    static double host_ms[max_samples];
-    static double direct_ms[max_samples];
-    time_in_turns(reps, 1,
+    figure("banner_cells=%d", count);
+    compare_in_turns_ms("banner", std::max(2, 20 / scale),
         [](int) {
             os_display_title(1);
             os_display_title(0);
@@ -218,20 +285,7 @@ void bench_banner() {
         [&](int) {
             for (int i = 0; i < count; ++i) write_cell_direct(' ', cells[i].attr, cells[i].x, cells[i].y);
             for (int i = 0; i < count; ++i) write_cell_direct(' ', 0x07, cells[i].x, cells[i].y);
-        },
-        host_ms, direct_ms);
-    for (int r = 0; r < reps; ++r) {
-        host_ms[r] /= 1000;
-        direct_ms[r] /= 1000;
-    }
-    const double host = summarise(host_ms, reps).mean, direct = summarise(direct_ms, reps).mean;
-    figure("banner_cells=%d", count);
-    figure("banner_host_ms=%.2f", host);
-    figure("banner_direct_ms=%.2f", direct);
-    figure("banner_ratio=%.3f", ratio(host, direct));
-    spread_figure("banner_host_spread", host_ms, reps);
-    spread_figure("banner_direct_spread", direct_ms, reps);
-    figure("banner_pair_ratio=%.3f", paired_ratio_median(host_ms, direct_ms, reps));
+        });
 }
 
 // Poll: os_get_input on an empty queue against Sleep(1) and one
@@ -364,6 +418,7 @@ int run_bench(int argc, char** argv) {
     bench_cell_write();
     if (!window) {
         bench_full_screen();
+        bench_back_buffer();
         bench_banner();
     }
     bench_poll();

@@ -18,7 +18,7 @@ VERSION=$(sed -nE 's/^#define UMBERDEEP_OS_SERVICES_VERSION "(.*)"$/\1/p' "$ROOT
 NAME=UmberdeepSafeMode-$VERSION-windows
 
 EXPECTED_FILES="PLAYING.txt WRITING-MODULES.txt examples/CMakeLists.txt examples/hello_module.c
-examples/hello_module.cpp include/os_services.h lib/UmberdeepSafeMode.def
+examples/hello_module.cpp include/os_screen.h include/os_services.h lib/UmberdeepSafeMode.def
 lib/cmake/UmberdeepSafeMode/UmberdeepSafeModeConfig.cmake
 lib/cmake/UmberdeepSafeMode/UmberdeepSafeModeConfigVersion.cmake"
 for arch in x64 x86; do

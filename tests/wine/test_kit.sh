@@ -24,9 +24,10 @@ for tree in $trees; do
     cmake --install "$tree" --prefix "$KIT" >>"$KIT/install.log" 2>&1 || installed=$?
 done
 check "kit: cmake --install succeeds" 0 "$installed"
-check "kit: installs the host, the demo, both import libraries and the header" "" "$(
+check "kit: installs the host, the demo, both import libraries and the headers" "" "$(
     for file in "bin/$ARCH/UmberdeepSafeMode.exe" "bin/$ARCH/Umberdeep.dll" "lib/$ARCH/libUmberdeepSafeMode.dll.a" \
-                "lib/$ARCH/UmberdeepSafeMode.lib" include/os_services.h; do [ -f "$KIT/$file" ] || echo "no $file"; done)"
+                "lib/$ARCH/UmberdeepSafeMode.lib" include/os_services.h include/os_screen.h; do
+        [ -f "$KIT/$file" ] || echo "no $file"; done)"
 PKG_CONFIG_PATH=$KIT/lib/$ARCH/pkgconfig pkg-config --cflags --libs UmberdeepSafeMode >"$KIT/pc.txt" 2>&1
 check "kit: pkg-config names the kit's header folder and $ARCH import library" \
     "-I$KIT/lib/$ARCH/pkgconfig/../../../include -L$KIT/lib/$ARCH/pkgconfig/../../../lib/$ARCH -lUmberdeepSafeMode" \
@@ -39,15 +40,23 @@ check "kit: docs/writing-modules.md shows each file of docs/examples as it is" "
         python3 -c 'import sys; sys.exit(open(sys.argv[1]).read() not in open(sys.argv[2]).read())' \
             "$EXAMPLES/$example" "$guide" || echo "$example differs"; done)"
 
-# The installed header takes any arguments to the inert services in every C
-# standard these compilers know, the drafts of C23 (-std=c2x) included.
+# The installed headers compile without a warning in every C standard these
+# compilers know, the drafts of C23 (-std=c2x) included, and in C++: the inert
+# services take any arguments, and the back buffer's functions are C89.
 triple=x86_64
 [ "$ARCH" = x86 ] && triple=i686
-printf '#include <os_services.h>\nvoid f(void) { os_sound(1, 2); os_zoom(); }\n' >"$KIT/any.c"
-check "kit: os_sound(1, 2) compiles in C89, C17 and C2x" "" "$(for std in c89 c17 c2x; do
-    for compiler in "$triple-w64-mingw32-gcc" "clang --target=$triple-pc-windows-msvc -ffreestanding"; do
-        $compiler -std=$std -fsyntax-only -I "$KIT/include" "$KIT/any.c" >/dev/null 2>&1 || echo "<$compiler -std=$std>"
-    done; done)"
+printf '%s\n' '#include <os_screen.h>' 'static os_screen s;' \
+    'int f(void) { int failed; os_sound(1, 2); os_zoom(); os_screen_init(&s); os_screen_text(&s, "x", 7, 0, 0);' \
+    '    return os_screen_flush(&s, &failed); }' >"$KIT/any.c"
+strict="-Wall -Wextra -pedantic -Werror -fsyntax-only -I $KIT/include $KIT/any.c"
+check "kit: os_sound(1, 2) and os_screen.h compile in C89, C17, C2x and C++ with no warning" "" "$(
+    for std in c89 c17 c2x; do
+        for compiler in "$triple-w64-mingw32-gcc" "clang --target=$triple-pc-windows-msvc -ffreestanding"; do
+            $compiler -std=$std $strict >/dev/null 2>&1 || echo "<$compiler -std=$std>"
+        done; done
+    for compiler in "$triple-w64-mingw32-g++" "clang++ --target=$triple-pc-windows-msvc -ffreestanding"; do
+        $compiler -x c++ $strict >/dev/null 2>&1 || echo "<$compiler>"
+    done)"
 
 # The ways the release's WRITING-MODULES.txt gives too.
 TEXT_WAYS="mingw mingw-cpp cmake cmake-cpp msvc"
