@@ -32,11 +32,11 @@
  * Draw within 80 x 25, and tell the player the game needs that much: a smaller
  * window or terminal (80 x 24, say) gives a smaller buffer, whose rows and
  * columns beyond are not shown, and a write there returns 0 (under Wine one
- * beyond the right edge may return nonzero, though nothing shows). Characters are drawn in the player's console code
- * page (437 in the US and under Wine, 850 in much of Europe, 65001 with
- * Windows' UTF-8 option), so only 32-126 look the same everywhere. os_screen.h,
- * beside this header, keeps a back buffer of 80 x 25 cells and writes only the
- * cells that changed.
+ * beyond the right edge may return nonzero, though nothing shows). Characters
+ * are drawn in the player's console code page (437 in the US and under Wine,
+ * 850 in much of Europe, 65001 with Windows' UTF-8 option), so only 32-126
+ * look the same everywhere. os_screen.h, beside this header, keeps a back
+ * buffer of 80 x 25 cells and writes only the cells that changed.
  */
 #ifndef UMBERDEEP_OS_SERVICES_H
 #define UMBERDEEP_OS_SERVICES_H
@@ -125,7 +125,8 @@ int OS_CALL os_put_tile(int tile, intptr_t t1, intptr_t t2, intptr_t t3,
                 int char_code, int attr, int x, int y);
 
 /* Shows (show != 0) or erases (show == 0) the title banner, which covers
- * columns 23-55 of rows 1-8. Erasing blanks exactly the cells showing painted. */
+ * columns 23-55 of rows 1-8 (OS_TITLE_* below). Erasing blanks exactly the
+ * cells showing painted. */
 void OS_CALL os_display_title(int show);
 
 /* Polls the keyboard without waiting: sleeps 1 ms, then takes at most one input
@@ -193,6 +194,12 @@ enum os_key_code {
     OS_KEY_F8 = 66,
     OS_KEY_F9 = 67
 };
+
+/* The title banner's rectangle, where os_display_title writes. */
+#define OS_TITLE_LEFT 23
+#define OS_TITLE_TOP 1
+#define OS_TITLE_WIDTH 33
+#define OS_TITLE_HEIGHT 8
 
 #define OS_KEY_ALT_OFFSET 1000
 #define OS_KEY_SHIFT_OFFSET 2000

@@ -53,12 +53,6 @@
 #define OS_SCREEN_HEIGHT 25
 #define OS_SCREEN_BLANK_ATTR 0x07 /* light grey on black */
 
-/* The title banner's rectangle, where os_display_title writes. */
-#define OS_SCREEN_TITLE_LEFT 23
-#define OS_SCREEN_TITLE_TOP 1
-#define OS_SCREEN_TITLE_WIDTH 33
-#define OS_SCREEN_TITLE_HEIGHT 8
-
 /* Static and inline in every C and C++ dialect the compilers know. */
 #if defined(__cplusplus) || (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 199901L)
 #define OS_SCREEN_FUNCTION static inline
@@ -209,9 +203,8 @@ OS_SCREEN_FUNCTION void os_screen_display_title(os_screen *screen, int show)
     os_display_title(show);
     if (show)
         return;
-    for (row = OS_SCREEN_TITLE_TOP; row < OS_SCREEN_TITLE_TOP + OS_SCREEN_TITLE_HEIGHT; ++row)
-        for (column = OS_SCREEN_TITLE_LEFT; column < OS_SCREEN_TITLE_LEFT + OS_SCREEN_TITLE_WIDTH;
-             ++column) {
+    for (row = OS_TITLE_TOP; row < OS_TITLE_TOP + OS_TITLE_HEIGHT; ++row)
+        for (column = OS_TITLE_LEFT; column < OS_TITLE_LEFT + OS_TITLE_WIDTH; ++column) {
             os_screen_cell *shown = &screen->shown[row][column];
             if (shown->character != ' ' || shown->attr != OS_SCREEN_BLANK_ATTR)
                 shown->attr = -1;

@@ -134,8 +134,8 @@ TEST_F(ScreenHelper, TheBannerStaysUntilErasedAndTheCellsItCoveredComeBack) {
     EXPECT_EQ(os_screen_flush(&screen, nullptr), 9);
     for (const auto& [x, y] : written_cells()) {
         EXPECT_EQ(y, 4);
-        EXPECT_GE(x, OS_SCREEN_TITLE_LEFT);
-        EXPECT_LT(x, OS_SCREEN_TITLE_LEFT + OS_SCREEN_TITLE_WIDTH);
+        EXPECT_GE(x, OS_TITLE_LEFT);
+        EXPECT_LT(x, OS_TITLE_LEFT + OS_TITLE_WIDTH);
     }
     EXPECT_EQ(cells_unlike_frame(), cell_set{});
 }
