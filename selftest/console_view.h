@@ -141,6 +141,12 @@ inline COORD buffer_size(HANDLE buffer) {
     return info.dwSize;
 }
 
+// The size of the window a buffer's information describes.
+inline COORD window_size(const CONSOLE_SCREEN_BUFFER_INFO& info) {
+    return COORD{static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1),
+                 static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1)};
+}
+
 // Gives BUFFER the size SIZE and a window of WINDOW (at its top-left), in the
 // order the console allows: a window never larger than its buffer. Under
 // Windows' rules it then queues the window-size record that Windows' console
@@ -148,13 +154,9 @@ inline COORD buffer_size(HANDLE buffer) {
 inline void resize_buffer(HANDLE buffer, COORD size, COORD window) {
     CONSOLE_SCREEN_BUFFER_INFO info = {};
     if (!GetConsoleScreenBufferInfo(buffer, &info)) return;
-    const SHORT narrow = window.X < info.srWindow.Right - info.srWindow.Left + 1
-                             ? window.X
-                             : static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1);
-    const SHORT low = window.Y < info.srWindow.Bottom - info.srWindow.Top + 1
-                          ? window.Y
-                          : static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1);
-    const SMALL_RECT fitting = {0, 0, static_cast<SHORT>(narrow - 1), static_cast<SHORT>(low - 1)};
+    const COORD now = window_size(info);
+    const SMALL_RECT fitting = {0, 0, static_cast<SHORT>((window.X < now.X ? window.X : now.X) - 1),
+                                static_cast<SHORT>((window.Y < now.Y ? window.Y : now.Y) - 1)};
     SetConsoleWindowInfo(buffer, TRUE, &fitting);
     const bool resized = (size.X != info.dwSize.X || size.Y != info.dwSize.Y) &&
                          SetConsoleScreenBufferSize(buffer, size);

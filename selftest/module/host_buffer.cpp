@@ -44,15 +44,10 @@ bool shown_buffer_info(CONSOLE_SCREEN_BUFFER_INFO* info) {
     return known;
 }
 
-COORD window_of(const CONSOLE_SCREEN_BUFFER_INFO& info) {
-    return COORD{static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1),
-                 static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1)};
-}
-
 // Windows' rule: a new buffer as large as the shown buffer's window.
 void size_as_window(HANDLE made) {
     CONSOLE_SCREEN_BUFFER_INFO info = {};
-    if (shown_buffer_info(&info)) resize_buffer(made, window_of(info), window_of(info));
+    if (shown_buffer_info(&info)) resize_buffer(made, window_size(info), window_size(info));
 }
 
 HANDLE WINAPI watched_create(DWORD access, DWORD share, const SECURITY_ATTRIBUTES* security,
@@ -76,7 +71,7 @@ BOOL WINAPI watched_activate(HANDLE buffer) {
         activated = buffer;
         const made_buffer* made = host_made(buffer);
         note_unshared_shown(made != nullptr && made->unshared);
-        if (shown_again) resize_buffer(buffer, before.dwSize, window_of(before));
+        if (shown_again) resize_buffer(buffer, before.dwSize, window_size(before));
     }
     return done;
 }
@@ -89,8 +84,8 @@ BOOL WINAPI watched_write(HANDLE buffer, const CHAR_INFO* cells, COORD size, COO
     CONSOLE_SCREEN_BUFFER_INFO info = {};
     if (++writes == 5 && buffer == activated && GetConsoleScreenBufferInfo(buffer, &info)) {
         const COORD grown = {static_cast<SHORT>(info.dwSize.X + 6), static_cast<SHORT>(info.dwSize.Y + 2)};
-        resize_buffer(buffer, grown, COORD{static_cast<SHORT>(window_of(info).X + 6),
-                                           static_cast<SHORT>(window_of(info).Y + 2)});
+        resize_buffer(buffer, grown, COORD{static_cast<SHORT>(window_size(info).X + 6),
+                                           static_cast<SHORT>(window_size(info).Y + 2)});
     }
     return real_write(buffer, cells, size, from, region);
 }

@@ -40,8 +40,8 @@ void check_game_buffer_size(HANDLE screen, HANDLE player) {
     CONSOLE_SCREEN_BUFFER_INFO game = {}, console = {};
     GetConsoleScreenBufferInfo(screen, &game);
     GetConsoleScreenBufferInfo(player, &console);
-    const int window_x = console.srWindow.Right - console.srWindow.Left + 1;
-    const int window_y = console.srWindow.Bottom - console.srWindow.Top + 1;
+    const COORD window = window_size(console);
+    const int window_x = window.X, window_y = window.Y;
     OK_EITHER(game.dwSize.X == window_x && game.dwSize.Y == window_y,
               game.dwSize.X == console.dwSize.X && game.dwSize.Y == console.dwSize.Y,
               "os_init: the game's buffer is %dx%d, the size of the player's window (%dx%d) "

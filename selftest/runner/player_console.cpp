@@ -30,8 +30,7 @@ bool take_console() {
     CONSOLE_SCREEN_BUFFER_INFO info = {};
     GetConsoleScreenBufferInfo(player.buffer, &info);
     player.size = info.dwSize;
-    player.window = {static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1),
-                     static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1)};
+    player.window = window_size(info);
     lay_out_as_windows();
     SetConsoleMode(player.input, distinct_input_mode);
     GetConsoleMode(player.input, &player.test_mode);
