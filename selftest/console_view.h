@@ -22,7 +22,8 @@
 //  - a focus record comes before every third write of input (queue_records);
 //  - kernel32 has no CtrlRoutine to look up, and Ctrl+Break raised for a
 //    process group reaches it as Windows' console delivers it, ending the
-//    process with STATUS_CONTROL_C_EXIT by default (module/exit_paths.cpp);
+//    process with STATUS_CONTROL_C_EXIT by default; the player closes the
+//    console window in the close scenario (module/exit_paths.cpp);
 //  - the player's buffer is shown again when the process ends holding the
 //    game's (the witness, once its own checks are done);
 //  - the player's buffer is taller than its window (the runner).
