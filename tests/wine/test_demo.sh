@@ -45,10 +45,15 @@ check "demo: the prompt stands below the banner (row $((BANNER_BOTTOM + 2)))" $(
 keys Space
 see "demo: a key leaves the title screen" "UMBERDEEP DEMO"
 check "demo: the player starts in the first room" 4,5 "$(wait_player 4,5)"
-check "demo: the banner is erased" "cells=0 outside=0 dark_rows=- light_rows=-" "$(banner_report)"
-check "demo: the prompt is erased" "" "$(screen | grep 'Press any key')"
-check "demo: the status line before any key" "Last key: code 0 (-), char 0" "$(status_line)"
-check "demo: the map is drawn" "" "$(for row in '#........#' '"""$""'; do screen | grep -qF -- "$row" || echo "no <$row>"; done)"
+# The console paints what the game drew a little later and not always in
+# order: each part of the new screen is waited for.
+prompt_left() { screen | grep 'Press any key'; }
+map_missing() { for row in '#........#' '"""$""'; do screen | grep -qF -- "$row" || echo "no <$row>"; done; }
+check "demo: the banner is erased" "cells=0 outside=0 dark_rows=- light_rows=-" \
+    "$(wait_for banner_report "cells=0 outside=0 dark_rows=- light_rows=-")"
+check "demo: the prompt is erased" "" "$(wait_for prompt_left "")"
+check "demo: the status line before any key" "Last key: code 0 (-), char 0" "$(wait_status "Last key: code 0 (-), char 0")"
+check "demo: the map is drawn" "" "$(wait_for map_missing "")"
 
 # ------------------------------------------------------------ walking and the key vocabulary
 # Each line: what is checked, the keys typed (tmux key names, or "-l SEQUENCE"
