@@ -23,10 +23,26 @@
 // its results file. Each program defines it.
 void record_line(const char* line);
 
+// The context of the checks that follow (a scenario's title, a table row's
+// name), put before each one's text while a check_context lives.
+inline const char*& current_context() {
+    static const char* context = nullptr;
+    return context;
+}
+struct check_context {
+    const char* outer;
+    explicit check_context(const char* context) : outer(current_context()) { current_context() = context; }
+    ~check_context() { current_context() = outer; }
+    check_context(const check_context&) = delete;
+    check_context& operator=(const check_context&) = delete;
+};
+
 inline void record_formatted(const char* kind, const char* file, int line, const char* detail,
                              const char* format, va_list args) {
     char text[512];
-    int length = std::snprintf(text, sizeof text, "%s\t%s:%d\t", kind, file, line);
+    const char* context = current_context();
+    int length = std::snprintf(text, sizeof text, "%s\t%s:%d\t%s%s", kind, file, line,
+                               context != nullptr ? context : "", context != nullptr ? ": " : "");
     if (length < 0 || length >= static_cast<int>(sizeof text)) length = 0;
     std::vsnprintf(text + length, sizeof text - length, format, args);
     if (detail != nullptr) {

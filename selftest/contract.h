@@ -34,7 +34,7 @@ constexpr key_row key_rows[] = {
 
 // The table's code for a key with the modifiers of `state`: Alt wins over
 // Shift, and Shift over Ctrl; a key outside the table gives 0.
-inline int key_code(WORD virtual_key, DWORD state) {
+constexpr int key_code(WORD virtual_key, DWORD state) {
     for (const key_row& row : key_rows) {
         if (row.virtual_key != virtual_key) continue;
         if (state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)) return row.alt;
@@ -45,6 +45,20 @@ inline int key_code(WORD virtual_key, DWORD state) {
     return 0;
 }
 
+// The codes and characters the tests name. Alt+F4 and the exit character
+// (Ctrl+X gives it) end the process when pressed; the Alt codes run from
+// Alt+F1 to Alt+F9; the first coded_keys rows of the table have codes.
+namespace keys {
+constexpr int up = key_code(VK_UP, 0), down = key_code(VK_DOWN, 0);
+constexpr int shift_page_down = key_code(VK_NEXT, SHIFT_PRESSED);
+constexpr int alt_f1 = key_code(VK_F1, LEFT_ALT_PRESSED), alt_f4 = key_code(VK_F4, LEFT_ALT_PRESSED);
+constexpr int alt_f9 = key_code(VK_F9, LEFT_ALT_PRESSED);
+constexpr int exit_character = 24;
+constexpr int coded_keys = 17;
+static_assert(key_rows[coded_keys - 1].plain != 0 && key_rows[coded_keys].plain == 0,
+              "the coded keys come first in the table");
+}  // namespace keys
+
 // Whether `code` is one the vocabulary has: 0, a code of the table's.
 inline bool in_vocabulary(int code) {
     if (code == 0) return true;
@@ -54,10 +68,15 @@ inline bool in_vocabulary(int code) {
 }
 
 // The banner: spaces in rows 1-8, columns 23-55; dark grey (0x80) on rows 1-2,
-// light grey (0x70) below.
+// light grey (0x70) below; os_display_title(0) blanks its cells in `erased`.
 namespace banner {
 constexpr int top = 1, bottom = 8, left = 23, right = 55, last_dark_row = 2;
-constexpr WORD dark = 0x80, light = 0x70;
+constexpr WORD dark = 0x80, light = 0x70, erased = 0x07;
+// A cell as docs/banner-capture.txt draws the banner: '#' a light grey space,
+// '+' a dark grey one, '.' any other cell.
+constexpr char picture(char character, WORD attributes) {
+    return character != ' ' ? '.' : attributes == light ? '#' : attributes == dark ? '+' : '.';
+}
 }  // namespace banner
 
 // The area a game may rely on: the host's buffer is the size the console
