@@ -36,11 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (key_down && t.char_code != static_cast<signed char>(key.uChar.AsciiChar))
         broken("character is not the record's signed byte", record);
     if (t.char_code < -128 || t.char_code > 127) broken("character outside a signed byte", record);
-    if ((state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)) && t.key_code != 0 && t.key_code < 1059)
+    if ((state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)) && t.key_code != 0 && t.key_code < keys::alt_f1)
         broken("Alt yields a code other than Alt+F1-F9", record);
-    if ((state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)) == 0 && t.key_code >= 1059 && t.key_code <= 1067)
+    if ((state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)) == 0 && t.key_code >= keys::alt_f1 &&
+        t.key_code <= keys::alt_f9)
         broken("an Alt code without Alt", record);
-    if (t.ends_process != (key_down && (t.key_code == 1062 || t.char_code == 24)))
+    if (t.ends_process != (key_down && (t.key_code == keys::alt_f4 || t.char_code == keys::exit_character)))
         broken("the process ends other than for Alt+F4 or character 24", record);
     return 0;
 }

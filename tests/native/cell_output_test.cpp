@@ -183,8 +183,7 @@ TEST_F(CellOutput, TheBannerIsTheOneCapturedFromTheRealHost) {
         std::string row;
         for (int x = 0; x < 80; ++x) {
             const CHAR_INFO cell = screen().at(x, y);
-            const bool blank = cell.Char.AsciiChar == ' ';
-            row += blank && cell.Attributes == 0x70 ? '#' : blank && cell.Attributes == 0x80 ? '+' : '.';
+            row += banner::picture(cell.Char.AsciiChar, cell.Attributes);
         }
         drawn.push_back(row);
     }
@@ -199,7 +198,7 @@ TEST_F(CellOutput, TheBannerPaintsItsFilledCellsInTwoShades) {
     for (const auto& [x, y] : expected) {
         const CHAR_INFO cell = screen().at(x, y);
         EXPECT_EQ(cell.Char.AsciiChar, ' ');
-        EXPECT_EQ(cell.Attributes, y <= 2 ? 0x80 : 0x70) << x << "," << y;
+        EXPECT_EQ(cell.Attributes, y <= banner::last_dark_row ? banner::dark : banner::light) << x << "," << y;
     }
 }
 
@@ -229,7 +228,7 @@ TEST_F(CellOutput, ErasingBlanksExactlyThePaintedCells) {
     EXPECT_EQ(changed_cells(), expected);
     for (const auto& [x, y] : expected) {
         EXPECT_EQ(screen().at(x, y).Char.AsciiChar, ' ');
-        EXPECT_EQ(screen().at(x, y).Attributes, 0x07);
+        EXPECT_EQ(screen().at(x, y).Attributes, banner::erased);
     }
     for (const auto& [x, y] : changed_cells()) {
         EXPECT_GE(x, banner::left);

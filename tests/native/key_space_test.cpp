@@ -30,7 +30,7 @@ TEST(KeySpace, EveryRecordTranslatesAsTheVocabularySays) {
                     ++records;
                     const int want_key = down ? want_down : 0;
                     const int want_char = down ? (byte < 128 ? byte : byte - 256) : 0;
-                    const bool want_exit = down && (want_key == 1062 || want_char == 24);
+                    const bool want_exit = down && (want_key == keys::alt_f4 || want_char == keys::exit_character);
                     if (t.key_code != want_key || t.char_code != want_char ||
                         t.ends_process != want_exit || !in_vocabulary(t.key_code)) {
                         if (++mismatches <= 5)

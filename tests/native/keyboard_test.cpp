@@ -44,7 +44,7 @@ TEST_P(KeyTable, EveryColumnGivesItsCode) {
     EXPECT_EQ(press(vk, ctrl).key_code, row.ctrl);
     EXPECT_EQ(press(vk, rctrl).key_code, row.ctrl);
     EXPECT_EQ(press(vk, shift | ctrl).key_code, row.shift);  // Shift wins over Ctrl
-    if (row.alt != 1062) {  // Alt+F4 ends the process; checked below
+    if (row.alt != keys::alt_f4) {  // Alt+F4 ends the process; checked below
         EXPECT_EQ(press(vk, alt).key_code, row.alt);
         EXPECT_EQ(press(vk, ralt).key_code, row.alt);
         EXPECT_EQ(press(vk, alt | shift).key_code, row.alt);  // Alt wins over both
@@ -76,14 +76,14 @@ TEST(KeyTranslation, CharactersAreSignedBytes) {
 TEST(KeyTranslation, OnlyAltF4AndCharacter24EndTheProcess) {
     EXPECT_TRUE(press(VK_F4, alt).ends_process);
     EXPECT_TRUE(press(VK_F4, ralt | shift | ctrl | NUMLOCK_ON).ends_process);
-    EXPECT_TRUE(press('X', ctrl, 24).ends_process);
-    EXPECT_TRUE(press(0, 0, 24).ends_process);  // character 24 typed any other way
+    EXPECT_TRUE(press('X', ctrl, keys::exit_character).ends_process);
+    EXPECT_TRUE(press(0, 0, keys::exit_character).ends_process);  // typed any other way
     EXPECT_FALSE(press('C', ctrl, 3).ends_process);
     EXPECT_FALSE(press(VK_F4, 0).ends_process);
     EXPECT_FALSE(press(VK_F4, ctrl).ends_process);
     EXPECT_FALSE(press('X', 0, 'x').ends_process);
     EXPECT_FALSE(translate_input_record(key_record(VK_F4, 0, alt, false)).ends_process);
-    EXPECT_FALSE(translate_input_record(key_record('X', 24, ctrl, false)).ends_process);
+    EXPECT_FALSE(translate_input_record(key_record('X', keys::exit_character, ctrl, false)).ends_process);
 }
 
 TEST(KeyTranslation, ReleasesAndOtherRecordsGiveNothing) {
@@ -92,7 +92,7 @@ TEST(KeyTranslation, ReleasesAndOtherRecordsGiveNothing) {
     EXPECT_EQ(release.char_code, 0);
     for (WORD type : {WORD{MOUSE_EVENT}, WORD{WINDOW_BUFFER_SIZE_EVENT}, WORD{MENU_EVENT},
                       WORD{FOCUS_EVENT}, WORD{0}, WORD{0xFFFF}}) {
-        INPUT_RECORD record = key_record(VK_F4, 24, alt);
+        INPUT_RECORD record = key_record(VK_F4, keys::exit_character, alt);
         record.EventType = type;
         const key_translation t = translate_input_record(record);
         EXPECT_EQ(t.key_code, 0) << type;
@@ -176,7 +176,7 @@ TEST_F(InputPolling, ANullPointerIsSkippedAndTheOtherOutputStillWritten) {
     queue(key_record(VK_DOWN, 'c', 0));
     int value = -1;
     os_get_input(&value, nullptr);
-    EXPECT_EQ(value, 72);
+    EXPECT_EQ(value, keys::up);
     os_get_input(nullptr, &value);
     EXPECT_EQ(value, 'b');
     os_get_input(nullptr, nullptr);
@@ -235,8 +235,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(exit_key{VK_F4, 0, alt, false}, exit_key{VK_F4, 0, ralt, false},
                       exit_key{VK_F4, 0, alt | ctrl | shift, false},
                       exit_key{VK_F4, 0, ralt | NUMLOCK_ON | ENHANCED_KEY, false},
-                      exit_key{'X', 24, ctrl, false}, exit_key{'X', 24, ctrl | shift, false},
-                      exit_key{0, 24, 0, false}, exit_key{VK_F4, 0, alt, true},
-                      exit_key{'X', 24, ctrl, true}));
+                      exit_key{'X', keys::exit_character, ctrl, false},
+                      exit_key{'X', keys::exit_character, ctrl | shift, false},
+                      exit_key{0, keys::exit_character, 0, false}, exit_key{VK_F4, 0, alt, true},
+                      exit_key{'X', keys::exit_character, ctrl, true}));
 
 }  // namespace

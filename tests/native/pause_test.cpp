@@ -127,7 +127,7 @@ TEST(PauseExitKeys, CtrlXDuringAPauseEndsTheProcessWithStatusZero) {
             scripted::reset();
             os_init();
             scripted::state().input.push_back(key_record('A', 'a', 0));
-            scripted::state().input.push_back(key_record('X', 24, LEFT_CTRL_PRESSED));
+            scripted::state().input.push_back(key_record('X', keys::exit_character, LEFT_CTRL_PRESSED));
             os_pause();
             std::exit(42);
         },
