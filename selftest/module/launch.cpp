@@ -1,8 +1,8 @@
 // The module's root: its entry and its DllMain, which scenario runs
 // (scenarios.def), the arguments the host passes, the witness, and the
-// scenarios that run several areas. The same DLL, copied as witness.dll, is the
-// witness: loaded and never freed, its DLL_PROCESS_DETACH runs after the host's
-// at-exit list and checks that the player's console is back.
+// scenarios that run several areas. The same DLL, copied as witness.dll, is
+// the witness: loaded and never freed, its DLL_PROCESS_DETACH runs after the
+// host's at-exit list and checks that the player's console is back.
 #include <cstring>
 
 #include "module.h"
