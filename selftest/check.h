@@ -6,6 +6,8 @@
 //   OK_EITHER(windows, wine, "what is checked", ...) where Windows' console and
 //       Wine's answer differently: passes on the answer of the console it runs
 //       in, and says which was seen (console_view.h)
+//   OK_THAT(outcome, "what is checked", ...)       a comparison's outcome, whose
+//       failure says what differs (console_view.h, module/screen.h)
 //   SKIPPED("what is not checked, and why", ...)
 //
 // Every result becomes one line, "PASS|FAIL|SKIP<TAB>file:line<TAB>text"; the
@@ -45,46 +47,41 @@ inline void record_formatted(const char* kind, const char* file, int line, const
                                context != nullptr ? context : "", context != nullptr ? ": " : "");
     if (length < 0 || length >= static_cast<int>(sizeof text)) length = 0;
     std::vsnprintf(text + length, sizeof text - length, format, args);
-    if (detail != nullptr) {
-        const size_t used = std::strlen(text);
-        std::snprintf(text + used, sizeof text - used, "%s", detail);
-    }
+    const size_t used = std::strlen(text);
+    if (detail != nullptr) std::snprintf(text + used, sizeof text - used, "%s", detail);
     record_line(text);
 }
 
-inline bool check_that(bool passed, const char* file, int line, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    record_formatted(passed ? "PASS" : "FAIL", file, line, nullptr, format, args);
-    va_end(args);
-    return passed;
-}
+// A check's verdict, and what its line adds to the check's own text: both
+// sides of a failed comparison, which console's answer was seen.
+struct outcome {
+    bool passed;
+    char detail[192];
+};
 
-inline bool check_equal(long long expected, long long actual, const char* file, int line,
-                        const char* format, ...) {
-    char detail[96] = "";
-    if (expected != actual)
-        std::snprintf(detail, sizeof detail, ": expected %lld, got %lld", expected, actual);
-    va_list args;
-    va_start(args, format);
-    record_formatted(expected == actual ? "PASS" : "FAIL", file, line, detail, format, args);
-    va_end(args);
-    return expected == actual;
+inline outcome verdict(bool passed) { return {passed, ""}; }
+
+inline outcome compare_equal(long long expected, long long actual) {
+    outcome o = {expected == actual, ""};
+    if (!o.passed) std::snprintf(o.detail, sizeof o.detail, ": expected %lld, got %lld", expected, actual);
+    return o;
 }
 
 // Passes on Wine's answer only where the console answers as Wine's does.
-inline bool check_either(bool windows, bool wine, bool wine_console, const char* file, int line,
-                         const char* format, ...) {
-    const bool passed = wine_console ? wine : windows;
-    char detail[96];
-    std::snprintf(detail, sizeof detail, " (%s answer%s)",
+inline outcome compare_either(bool windows, bool wine, bool wine_console) {
+    outcome o = {wine_console ? wine : windows, ""};
+    std::snprintf(o.detail, sizeof o.detail, " (%s answer%s)",
                   windows ? "Windows'" : wine ? "Wine's" : "neither console's",
-                  passed ? "" : wine_console ? ", where Wine's is due" : ", where Windows' is due");
+                  o.passed ? "" : wine_console ? ", where Wine's is due" : ", where Windows' is due");
+    return o;
+}
+
+inline bool record_check(const outcome& o, const char* file, int line, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    record_formatted(passed ? "PASS" : "FAIL", file, line, detail, format, args);
+    record_formatted(o.passed ? "PASS" : "FAIL", file, line, o.detail, format, args);
     va_end(args);
-    return passed;
+    return o.passed;
 }
 
 inline void check_skipped(const char* file, int line, const char* format, ...) {
@@ -115,18 +112,9 @@ inline void warning(const char* format, ...) {
     va_end(args);
 }
 
-#define OK(condition, ...) check_that((condition), __FILE__, __LINE__, __VA_ARGS__)
-#define OK_EQ(expected, actual, ...)                                                    \
-    check_equal(static_cast<long long>(expected), static_cast<long long>(actual), __FILE__, \
-                __LINE__, __VA_ARGS__)
+// A check of any outcome: OK_THAT(compare_...(...), "what is checked", ...).
+#define OK_THAT(result, ...) record_check((result), __FILE__, __LINE__, __VA_ARGS__)
+#define OK(condition, ...) OK_THAT(verdict(condition), __VA_ARGS__)
+#define OK_EQ(expected, actual, ...) \
+    OK_THAT(compare_equal(static_cast<long long>(expected), static_cast<long long>(actual)), __VA_ARGS__)
 #define SKIPPED(...) check_skipped(__FILE__, __LINE__, __VA_ARGS__)
-
-// What the runner and the module agree on.
-namespace selftest {
-
-constexpr const char results_file[] = "results.txt";
-// The module's second copy, loaded and never freed: its DLL_PROCESS_DETACH runs
-// after the host's at-exit list and sees the console as the process leaves it.
-constexpr const char witness_file[] = "witness.dll";
-
-}  // namespace selftest

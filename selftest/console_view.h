@@ -40,18 +40,15 @@ inline bool windows_rules() {
 // Whether the console answers as Wine's does: under Wine, without Windows' rules.
 inline bool wine_answers() { return under_wine() && !windows_rules(); }
 
-#define OK_EITHER(windows, wine, ...) \
-    check_either((windows), (wine), wine_answers(), __FILE__, __LINE__, __VA_ARGS__)
-
-// What the console shows, as the process's environment keeps it: every copy
-// of the test module in the process sees the same.
-inline void note_unshared_shown(bool shown) { SetEnvironmentVariableA(unshared_shown_variable, shown ? "1" : nullptr); }
-inline bool unshared_shown() { return GetEnvironmentVariableA(unshared_shown_variable, nullptr, 0) > 0; }
+#define OK_EITHER(windows, wine, ...) OK_THAT(compare_either((windows), (wine), wine_answers()), __VA_ARGS__)
 
 // The buffer the console shows now; inheritable when asked, for a child's
-// standard handles.
+// standard handles. Whether it is an unshared one the process's environment
+// keeps (module/host_buffer.cpp notes it), so that every copy of the test
+// module in the process sees the same.
 inline HANDLE open_console(const char* name, bool inheritable = false) {
-    if (windows_rules() && unshared_shown() && std::strcmp(name, "CONOUT$") == 0) {
+    if (windows_rules() && GetEnvironmentVariableA(unshared_shown_variable, nullptr, 0) > 0 &&
+        std::strcmp(name, "CONOUT$") == 0) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
@@ -107,24 +104,17 @@ inline buffer_shown shown_buffer(HANDLE player) {
 
 // Passes when the console shows the player's buffer (WANT_PLAYER) or another
 // one (!WANT_PLAYER); a console that cannot tell fails, with its error code.
-inline bool check_shown(bool want_player, HANDLE player, const char* file, int line,
-                        const char* format, ...) {
+inline outcome compare_shown(bool want_player, HANDLE player) {
     const buffer_shown shown = shown_buffer(player);
-    char detail[96] = "";
+    outcome o = {shown.error == 0 && shown.player == want_player, ""};
     if (shown.error != 0)
-        std::snprintf(detail, sizeof detail, ": the console cannot tell, error %lu",
+        std::snprintf(o.detail, sizeof o.detail, ": the console cannot tell, error %lu",
                       static_cast<unsigned long>(shown.error));
-    else if (shown.player != want_player)
-        std::snprintf(detail, sizeof detail, ": it shows %s", shown.player ? "the player's" : "another");
-    const bool passed = shown.error == 0 && shown.player == want_player;
-    va_list args;
-    va_start(args, format);
-    record_formatted(passed ? "PASS" : "FAIL", file, line, detail[0] != '\0' ? detail : nullptr, format, args);
-    va_end(args);
-    return passed;
+    else if (!o.passed)
+        std::snprintf(o.detail, sizeof o.detail, ": it shows %s", shown.player ? "the player's" : "another");
+    return o;
 }
-#define OK_SHOWN(want_player, player, ...) \
-    check_shown((want_player), (player), __FILE__, __LINE__, __VA_ARGS__)
+#define OK_SHOWN(want_player, player, ...) OK_THAT(compare_shown((want_player), (player)), __VA_ARGS__)
 
 inline DWORD console_input_mode() {
     HANDLE input = open_console("CONIN$");
@@ -134,12 +124,6 @@ inline DWORD console_input_mode() {
         CloseHandle(input);
     }
     return mode;
-}
-
-inline COORD buffer_size(HANDLE buffer) {
-    CONSOLE_SCREEN_BUFFER_INFO info = {};
-    GetConsoleScreenBufferInfo(buffer, &info);
-    return info.dwSize;
 }
 
 // The size of the window a buffer's information describes.

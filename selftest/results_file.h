@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "check.h"
+#include "scenario.h"
 
 // Appends LINE and a line end to the file at PATH.
 inline void append_line(const char* path, const char* line) {

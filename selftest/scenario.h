@@ -1,8 +1,14 @@
-// What the runner and the test module agree on about a scenario: the values
-// the columns of scenarios.def take, and the results both sides know.
+// All the runner and the test module agree on: the files the module leaves in
+// a scenario's folder, the values the columns of scenarios.def take, and the
+// results both sides know.
 #pragma once
 
 namespace selftest {
+
+constexpr const char results_file[] = "results.txt";
+// The module's second copy, loaded and never freed: its DLL_PROCESS_DETACH runs
+// after the host's at-exit list and sees the console as the process leaves it.
+constexpr const char witness_file[] = "witness.dll";
 
 // What the scenario's folder holds as Umberdeep.dll.
 enum module_kind {

@@ -11,18 +11,15 @@ bool inside_banner(int x, int y) {
     return y >= banner::top && y <= banner::bottom && x >= banner::left && x <= banner::right;
 }
 
-// Rows 0-9 of the shown banner as docs/banner-capture.txt draws them ('#' a
-// light grey space, '+' a dark grey one, '.' any other cell), as figures:
-// tests/wine/test_selftest.sh compares them with that file.
+// Rows 0-9 of the shown banner as docs/banner-capture.txt draws them
+// (banner::picture), as figures: tests/wine/test_selftest.sh compares them
+// with that file.
 void banner_picture_figures(const screen_copy& shown) {
     figure("banner rows below: '+' a dark grey cell, '#' a light grey one, '.' any other");
     for (int y = 0; y < 10 && y < shown.height; ++y) {
         std::string row;
-        for (int x = 0; x < shown.width; ++x) {
-            const CHAR_INFO& cell = shown.at(x, y);
-            const bool space = cell_char(cell) == ' ';
-            row += space && cell.Attributes == banner::light ? '#' : space && cell.Attributes == banner::dark ? '+' : '.';
-        }
+        for (int x = 0; x < shown.width; ++x)
+            row += banner::picture(shown.at(x, y).Char.AsciiChar, shown.at(x, y).Attributes);
         figure("banner row %d: %s", y, row.c_str());
     }
 }
@@ -45,8 +42,7 @@ std::vector<char> check_shown_banner(HANDLE screen, int show, screen_copy* base)
             if (inside_banner(x, y) && cell_char(cell) == ' ' && cell.Attributes == want) {
                 ++(want == banner::dark ? dark : light);
             } else if (wrong++ == 0) {
-                std::snprintf(first_wrong, sizeof first_wrong, "(%d,%d)=%02x/%04x", x, y,
-                              cell_char(cell), cell.Attributes);
+                std::snprintf(first_wrong, sizeof first_wrong, "(%d,%d)=%s", x, y, describe(cell).s);
             }
         }
     if (show == 1) banner_picture_figures(shown);
@@ -63,7 +59,7 @@ std::vector<char> check_shown_banner(HANDLE screen, int show, screen_copy* base)
 screen_copy erased(const screen_copy& base, const std::vector<char>& changed) {
     screen_copy expected = base;
     for (size_t i = 0; i < expected.cells.size(); ++i)
-        if (changed[i]) expected.cells[i] = make_cell(' ', 0x07);
+        if (changed[i]) expected.cells[i] = make_cell(' ', banner::erased);
     return expected;
 }
 
@@ -74,7 +70,8 @@ void check_banner(HANDLE screen) {
     const std::vector<char> first = check_shown_banner(screen, 1, &base);
     os_display_title(0);
     OK_SCREEN(screen, erased(base, first),
-              "os_display_title(0) blanks exactly the painted cells to 0x07, all others kept");
+              "os_display_title(0) blanks exactly the painted cells to 0x%02x, all others kept",
+              banner::erased);
     for (int show : {2, -1}) {
         OK(check_shown_banner(screen, show, &base) == first,
            "os_display_title(%d) paints the same cells as os_display_title(1)", show);
@@ -88,7 +85,6 @@ void check_banner(HANDLE screen) {
     read_screen(screen, &once);
     os_display_title(1);
     OK_SCREEN(screen, once, "os_display_title(1) twice leaves the picture of once");
-
 }
 
 // The banner shown and erased 1,000 times over the pattern: the last showing is
@@ -108,8 +104,8 @@ int banner_toggled(int, char**) {
         if (i == 999) read_screen(screen, &last);
         os_display_title(0);
     }
-    OK(compare_screens(first, last).mismatches == 0,
-       "os_display_title(1), the 1000th time, paints the picture of the first");
+    OK_THAT(compare_screens(first, last),
+            "os_display_title(1), the 1000th time, paints the picture of the first");
     OK_SCREEN(screen, once_erased, "os_display_title(1) then (0), 1000 times, ends as one erase does");
     return 0;
 }

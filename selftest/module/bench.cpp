@@ -8,17 +8,11 @@
 // An argument "quick" divides every count by ten (for trying the bench out);
 // "window" times only the cell write and the empty poll, for a second run in
 // Wine's console window beside the one in a terminal.
-#include <windows.h>
-
 #include <algorithm>
 #include <cstring>
 
-#include "check.h"
-#include "console_view.h"
-#include "host_buffer.h"
+#include "module.h"
 #include "os_screen.h"
-#include "os_services.h"
-#include "screen.h"
 
 namespace {
 
@@ -42,10 +36,10 @@ summary summarise(const double* values, int count) {
 
 double ratio(double host, double direct) { return direct > 0 ? host / direct : 0; }
 
-// min/median/max, as the table prints them.
-void spread_figure(const char* key, const double* values, int count) {
+// min/median/max of NAME's SIDE ("_host_spread", ...), as the table prints them.
+void spread_figure(const char* name, const char* side, const double* values, int count) {
     const summary s = summarise(values, count);
-    figure("%s=%.1f/%.1f/%.1f", key, s.min, s.median, s.max);
+    figure("%s%s=%.1f/%.1f/%.1f", name, side, s.min, s.median, s.max);
 }
 
 // The median over the rounds of host / direct within each round: the two
@@ -56,74 +50,74 @@ double paired_ratio_median(const double* host, const double* direct, int count) 
     return summarise(ratios, count).median;
 }
 
-// Blocks of `block` calls, the host's and the direct ones taking turns, the
-// host first in even blocks; each call gets its number. Gives each block's
-// microseconds a call.
-template <typename HostCall, typename DirectCall>
-void time_in_turns(int blocks, int block, HostCall host_call, DirectCall direct_call,
-                   double* host_block_us, double* direct_block_us) {
-    for (int b = 0; b < blocks; ++b) {
-        for (int turn = 0; turn < 2; ++turn) {
-            const bool host = (turn == 0) == (b % 2 == 0);
+// Milliseconds by kind of work and round: kind 0 the host's, 1 the direct one.
+double lasted_ms[3][max_samples];
+
+// ROUNDS rounds in which KINDS kinds of work take turns, each round starting
+// with the next kind, so that drift and the neighbours' load fall on all
+// alike; work(kind, round) does one kind's work, timed into lasted_ms.
+template <typename Work>
+void take_turns(int rounds, int kinds, Work work) {
+    for (int r = 0; r < rounds; ++r)
+        for (int turn = 0; turn < kinds; ++turn) {
+            const int kind = (turn + r) % kinds;
             const double start = counter_ms();
-            for (int n = 0; n < block; ++n) {
-                if (host) host_call(b * block + n);
-                else direct_call(b * block + n);
-            }
-            (host ? host_block_us : direct_block_us)[b] = since_us(start) / block;
+            work(kind, r);
+            lasted_ms[kind][r] = counter_ms() - start;
         }
-    }
 }
 
-// A comparison timed in blocks (time_in_turns), and its figures: the count,
-// each side's mean and median per call (µs), the ratio of the means and the
-// paired ratio of the blocks. `digits` is the precision of the per-call figures.
+// A comparison timed in blocks of `block` calls, the host's and the direct ones
+// taking turns, each call getting its number; and its figures: the count, each
+// side's mean and median per call (µs), the ratio of the means and the paired
+// ratio of the blocks. `digits` is the precision of the per-call figures.
 template <typename HostCall, typename DirectCall>
 void compare_in_blocks(const char* name, int blocks, int block, int digits, HostCall host_call,
                        DirectCall direct_call) {
-    static double host_block_us[max_samples];
-    static double direct_block_us[max_samples];
-    time_in_turns(blocks, block, host_call, direct_call, host_block_us, direct_block_us);
-    const summary host = summarise(host_block_us, blocks);
-    const summary direct = summarise(direct_block_us, blocks);
+    take_turns(blocks, 2, [&](int kind, int b) {
+        for (int n = 0; n < block; ++n) {
+            if (kind == 0) host_call(b * block + n);
+            else direct_call(b * block + n);
+        }
+    });
+    for (double* side : lasted_ms)
+        for (int b = 0; b < blocks; ++b) side[b] *= 1000.0 / block;
+    const summary host = summarise(lasted_ms[0], blocks), direct = summarise(lasted_ms[1], blocks);
     figure("%s_count=%d", name, blocks * block);
     figure("%s_host_mean=%.*f", name, digits, host.mean);
     figure("%s_direct_mean=%.*f", name, digits, direct.mean);
     figure("%s_ratio=%.3f", name, ratio(host.mean, direct.mean));
     figure("%s_host_block_median=%.*f", name, digits, host.median);
     figure("%s_direct_block_median=%.*f", name, digits, direct.median);
-    figure("%s_pair_ratio=%.3f", name, paired_ratio_median(host_block_us, direct_block_us, blocks));
+    figure("%s_pair_ratio=%.3f", name, paired_ratio_median(lasted_ms[0], lasted_ms[1], blocks));
 }
 
-// A comparison of `reps` rounds of whole screens (time_in_turns, one call a
-// block), and its figures in milliseconds: each side's mean and
-// min/median/max, the ratio of the means and the paired ratio.
-template <typename HostCall, typename DirectCall>
-void compare_in_turns_ms(const char* name, int reps, HostCall host_call, DirectCall direct_call) {
-    static double host_ms[max_samples];
-    static double direct_ms[max_samples];
-    time_in_turns(reps, 1, host_call, direct_call, host_ms, direct_ms);
-    for (int r = 0; r < reps; ++r) {
-        host_ms[r] /= 1000;
-        direct_ms[r] /= 1000;
-    }
-    const double host = summarise(host_ms, reps).mean, direct = summarise(direct_ms, reps).mean;
+// The figures of `rounds` rounds of whole screens (take_turns, one call of
+// each side a round) in milliseconds: each side's mean and min/median/max, the
+// ratio of the means and the paired ratio.
+void whole_screen_figures(const char* name, int rounds) {
+    const double host = summarise(lasted_ms[0], rounds).mean, direct = summarise(lasted_ms[1], rounds).mean;
     figure("%s_host_ms=%.2f", name, host);
     figure("%s_direct_ms=%.2f", name, direct);
     figure("%s_ratio=%.3f", name, ratio(host, direct));
-    char key[64];
-    std::snprintf(key, sizeof key, "%s_host_spread", name);
-    spread_figure(key, host_ms, reps);
-    std::snprintf(key, sizeof key, "%s_direct_spread", name);
-    spread_figure(key, direct_ms, reps);
-    figure("%s_pair_ratio=%.3f", name, paired_ratio_median(host_ms, direct_ms, reps));
+    spread_figure(name, "_host_spread", lasted_ms[0], rounds);
+    spread_figure(name, "_direct_spread", lasted_ms[1], rounds);
+    figure("%s_pair_ratio=%.3f", name, paired_ratio_median(lasted_ms[0], lasted_ms[1], rounds));
+}
+
+template <typename HostCall, typename DirectCall>
+void compare_in_turns_ms(const char* name, int rounds, HostCall host_call, DirectCall direct_call) {
+    take_turns(rounds, 2, [&](int kind, int r) {
+        if (kind == 0) host_call(r);
+        else direct_call(r);
+    });
+    whole_screen_figures(name, rounds);
 }
 
 int scale = 1;  // 10 in quick mode
 
 // The host's private buffer, through the host's own handle (host_buffer.h).
 HANDLE game_buffer = INVALID_HANDLE_VALUE;
-HANDLE console_input = INVALID_HANDLE_VALUE;
 int columns = 80;
 int rows = 25;
 
@@ -171,41 +165,26 @@ void bench_host_overhead() {
 // directly; and, for scale, the same screen in a single call.
 void bench_full_screen() {
     const int reps = std::max(2, 8 / scale);
-    static double host_ms[max_samples];
-    static double direct_ms[max_samples];
-    static double one_call_ms[max_samples];
     static CHAR_INFO screen[200 * 100];
-    for (int r = 0; r < reps; ++r) {
-        for (int turn = 0; turn < 3; ++turn) {
-            const int kind = (turn + r) % 3;
-            const int char_code = '0' + (r * 3 + kind) % 10;
-            const double start = counter_ms();
-            if (kind == 0) {
-                for (int y = 0; y < rows; ++y)
-                    for (int x = 0; x < columns; ++x) os_put_font(char_code, 0x1E, x, y);
-            } else if (kind == 1) {
-                for (int y = 0; y < rows; ++y)
-                    for (int x = 0; x < columns; ++x) write_cell_direct(char_code, 0x1E, x, y);
-            } else {
-                for (int i = 0; i < columns * rows; ++i) screen[i] = make_cell(static_cast<unsigned char>(char_code), 0x1E);
-                SMALL_RECT region = {0, 0, static_cast<SHORT>(columns - 1), static_cast<SHORT>(rows - 1)};
-                WriteConsoleOutputA(game_buffer, screen,
-                                    COORD{static_cast<SHORT>(columns), static_cast<SHORT>(rows)},
-                                    COORD{0, 0}, &region);
-            }
-            (kind == 0 ? host_ms : kind == 1 ? direct_ms : one_call_ms)[r] = counter_ms() - start;
+    take_turns(reps, 3, [](int kind, int r) {
+        const int char_code = '0' + (r * 3 + kind) % 10;
+        if (kind == 2) {
+            const CHAR_INFO cell = make_cell(static_cast<unsigned char>(char_code), 0x1E);
+            for (int i = 0; i < columns * rows; ++i) screen[i] = cell;
+            const COORD size = {static_cast<SHORT>(columns), static_cast<SHORT>(rows)};
+            SMALL_RECT region = {0, 0, static_cast<SHORT>(columns - 1), static_cast<SHORT>(rows - 1)};
+            WriteConsoleOutputA(game_buffer, screen, size, COORD{0, 0}, &region);
+            return;
         }
-    }
-    const double host = summarise(host_ms, reps).mean, direct = summarise(direct_ms, reps).mean;
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x)
+                if (kind == 0) os_put_font(char_code, 0x1E, x, y);
+                else write_cell_direct(char_code, 0x1E, x, y);
+    });
     figure("screen_size=%dx%d", columns, rows);
     figure("screen_reps=%d", reps);
-    figure("screen_host_ms=%.2f", host);
-    figure("screen_direct_ms=%.2f", direct);
-    figure("screen_ratio=%.3f", ratio(host, direct));
-    figure("screen_one_call_ms=%.3f", summarise(one_call_ms, reps).mean);
-    figure("screen_pair_ratio=%.3f", paired_ratio_median(host_ms, direct_ms, reps));
-    spread_figure("screen_host_spread", host_ms, reps);
-    spread_figure("screen_direct_spread", direct_ms, reps);
+    figure("screen_one_call_ms=%.3f", summarise(lasted_ms[2], reps).mean);
+    whole_screen_figures("screen", reps);
 }
 
 // The kit's back buffer (os_screen.h) against writing its cells with
@@ -253,45 +232,38 @@ void bench_back_buffer() {
 }
 
 // The banner: os_display_title(1) then (0), against writing the same cells
-// directly. The cells are found by reading back what the host painted.
+// directly. The cells are found by reading back what the host painted over
+// the pattern, which has no spaces.
 void bench_banner() {
-    constexpr int left = banner::left, top = banner::top, width = banner::right - banner::left + 1,
-                  height = banner::bottom - banner::top + 1;
-    static CHAR_INFO area[width * height];
-    for (CHAR_INFO& cell : area) cell = make_cell('x', 0x07);
-    SMALL_RECT region = {left, top, left + width - 1, top + height - 1};
-    WriteConsoleOutputA(game_buffer, area, COORD{width, height}, COORD{0, 0}, &region);
+    fill_screen(game_buffer, 0);
     os_display_title(1);
-    region = {left, top, left + width - 1, top + height - 1};
-    ReadConsoleOutputA(game_buffer, area, COORD{width, height}, COORD{0, 0}, &region);
+    screen_copy shown;
+    read_screen(game_buffer, &shown);
     os_display_title(0);
-
     struct painted {
-        int x, y, attr;
+        int x, y;
+        WORD attr;
     };
-    static painted cells[width * height];
-    int count = 0;
-    for (int i = 0; i < width * height; ++i) {
-        if (area[i].Char.AsciiChar != ' ') continue;
-        cells[count++] = {left + i % width, top + i / width, area[i].Attributes};
-    }
-
-    figure("banner_cells=%d", count);
+    std::vector<painted> cells;
+    for (int y = banner::top; y <= banner::bottom && y < shown.height; ++y)
+        for (int x = banner::left; x <= banner::right && x < shown.width; ++x)
+            if (cell_char(shown.at(x, y)) == ' ') cells.push_back({x, y, shown.at(x, y).Attributes});
+    figure("banner_cells=%d", static_cast<int>(cells.size()));
     compare_in_turns_ms("banner", std::max(2, 20 / scale),
         [](int) {
             os_display_title(1);
             os_display_title(0);
         },
         [&](int) {
-            for (int i = 0; i < count; ++i) write_cell_direct(' ', cells[i].attr, cells[i].x, cells[i].y);
-            for (int i = 0; i < count; ++i) write_cell_direct(' ', 0x07, cells[i].x, cells[i].y);
+            for (const painted& c : cells) write_cell_direct(' ', c.attr, c.x, c.y);
+            for (const painted& c : cells) write_cell_direct(' ', banner::erased, c.x, c.y);
         });
 }
 
 // Poll: os_get_input on an empty queue against Sleep(1) and one
 // GetNumberOfConsoleInputEvents, in blocks of 50.
 void bench_poll() {
-    FlushConsoleInputBuffer(console_input);
+    HANDLE input = fresh_input();
     int keys_seen = 0;
     int records_waiting = 0;
     compare_in_blocks("poll", std::max(2, 40 / scale), 50, 1,
@@ -303,7 +275,7 @@ void bench_poll() {
         [&](int) {
             Sleep(1);
             DWORD waiting = 0;
-            GetNumberOfConsoleInputEvents(console_input, &waiting);
+            GetNumberOfConsoleInputEvents(input, &waiting);
             records_waiting += waiting != 0;
         });
     figure("poll_keys_seen=%d", keys_seen);
@@ -317,7 +289,7 @@ void sleep_until_40_ticks(bool query) {
     while (GetTickCount() - start < 40) {
         Sleep(1);
         DWORD waiting = 0;
-        if (query) GetNumberOfConsoleInputEvents(console_input, &waiting);
+        if (query) GetNumberOfConsoleInputEvents(console_input(), &waiting);
     }
 }
 
@@ -337,59 +309,44 @@ int ticks_40_reading_39() {
     return count;
 }
 
-// The ratio of the medians of os_pause's times and a limit's, by one clock.
-void pause_ratio_figure(const char* key, const double* host, const double* limit, int count) {
-    figure("%s=%.3f", key, ratio(summarise(host, count).median, summarise(limit, count).median));
-}
-
 // Pause: 200 os_pause calls against 200 of the sleep loops (and of the loop
 // that also queries the console), taking turns; then 100 more os_pause calls
-// on their own for the distribution.
+// on their own for the distribution. Each is timed by the tick count and by
+// the performance counter (lasted_ms).
 void bench_pause() {
     const int rounds = 200 / scale;
     static double ticks[3][max_samples];
-    static double qpc_ms[3][max_samples];
     static double returned[max_samples];
+    const char* const kinds[] = {"pause_host", "pause_sleep", "pause_query"};
     int longer_than_returned = 0;
-    for (int r = 0; r < rounds; ++r) {
-        for (int turn = 0; turn < 3; ++turn) {
-            const int kind = (turn + r) % 3;
-            const DWORD tick_start = GetTickCount();
-            const double start = counter_ms();
-            if (kind == 0) returned[r] = os_pause();
-            else sleep_until_40_ticks(kind == 2);
-            qpc_ms[kind][r] = counter_ms() - start;
-            ticks[kind][r] = GetTickCount() - tick_start;
-            if (kind == 0 && ticks[0][r] > returned[r]) ++longer_than_returned;
-        }
-    }
+    auto pause_kind = [&](int kind, int r) {
+        const DWORD tick_start = GetTickCount();
+        if (kind == 0) returned[r] = os_pause();
+        else sleep_until_40_ticks(kind == 2);
+        ticks[kind][r] = GetTickCount() - tick_start;
+        if (kind == 0 && ticks[0][r] > returned[r]) ++longer_than_returned;
+    };
+    take_turns(rounds, 3, pause_kind);
     figure("pause_count=%d", rounds);
-    spread_figure("pause_host_ticks", ticks[0], rounds);
-    spread_figure("pause_host_qpc", qpc_ms[0], rounds);
-    spread_figure("pause_host_returned", returned, rounds);
-    spread_figure("pause_sleep_ticks", ticks[1], rounds);
-    spread_figure("pause_sleep_qpc", qpc_ms[1], rounds);
-    spread_figure("pause_query_ticks", ticks[2], rounds);
-    spread_figure("pause_query_qpc", qpc_ms[2], rounds);
-    pause_ratio_figure("pause_sleep_ticks_ratio", ticks[0], ticks[1], rounds);
-    pause_ratio_figure("pause_sleep_qpc_ratio", qpc_ms[0], qpc_ms[1], rounds);
-    pause_ratio_figure("pause_query_ticks_ratio", ticks[0], ticks[2], rounds);
-    pause_ratio_figure("pause_query_qpc_ratio", qpc_ms[0], qpc_ms[2], rounds);
+    for (int kind = 0; kind < 3; ++kind) {
+        spread_figure(kinds[kind], "_ticks", ticks[kind], rounds);
+        spread_figure(kinds[kind], "_qpc", lasted_ms[kind], rounds);
+        if (kind == 0) spread_figure(kinds[0], "_returned", returned, rounds);
+    }
+    for (int kind = 1; kind < 3; ++kind) {
+        const auto median = [&](const double* values) { return summarise(values, rounds).median; };
+        figure("%s_ticks_ratio=%.3f", kinds[kind], ratio(median(ticks[0]), median(ticks[kind])));
+        figure("%s_qpc_ratio=%.3f", kinds[kind], ratio(median(lasted_ms[0]), median(lasted_ms[kind])));
+    }
     figure("pause_longer_than_returned=%d", longer_than_returned);
     figure("pause_tick_40_reads_39=%d/1000", ticks_40_reading_39());
 
     const int alone = 100 / scale;
-    for (int r = 0; r < alone; ++r) {
-        const DWORD tick_start = GetTickCount();
-        const double start = counter_ms();
-        returned[r] = os_pause();
-        qpc_ms[0][r] = counter_ms() - start;
-        ticks[0][r] = GetTickCount() - tick_start;
-    }
+    take_turns(alone, 1, pause_kind);
     figure("pause_alone_count=%d", alone);
-    spread_figure("pause_alone_ticks", ticks[0], alone);
-    spread_figure("pause_alone_qpc", qpc_ms[0], alone);
-    spread_figure("pause_alone_returned", returned, alone);
+    spread_figure("pause_alone", "_ticks", ticks[0], alone);
+    spread_figure("pause_alone", "_qpc", lasted_ms[0], alone);
+    spread_figure("pause_alone", "_returned", returned, alone);
 }
 
 }  // namespace
@@ -402,7 +359,6 @@ int run_bench(int argc, char** argv) {
     }
     os_init();
     game_buffer = host_buffer();
-    console_input = open_console("CONIN$");
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (GetConsoleScreenBufferInfo(game_buffer, &info)) {
         columns = std::min<int>(80, info.dwSize.X);

@@ -44,61 +44,20 @@ void check_cell(HANDLE screen, const cell_case& c, int tile_case) {
     const int y = c.y < 0 ? expected.height + c.y : c.y;
     expected.at(x, y) = make_cell(c.want_char, c.want_attr);
     const intptr_t* t = tile_cases[tile_case];
-    OK(os_put_font(c.character, c.attr, x, y) != 0, "os_put_font(%d, 0x%x, %d, %d) returns nonzero",
-       c.character, c.attr, x, y);
-    OK_SCREEN(screen, expected, "os_put_font(%d, 0x%x, %d, %d) writes 0x%02x in 0x%02x there, and no other cell",
-              c.character, c.attr, x, y, c.want_char, c.want_attr);
+    char name[64];
+    std::snprintf(name, sizeof name, "character %d, attribute 0x%x at (%d,%d)", c.character, c.attr, x, y);
+    check_context cell(name);
+    OK(os_put_font(c.character, c.attr, x, y) != 0, "os_put_font returns nonzero");
+    OK_SCREEN(screen, expected, "os_put_font writes 0x%02x in 0x%02x there, and no other cell", c.want_char,
+              c.want_attr);
     fill_screen(screen, tile_case);
     OK(os_put_tile(static_cast<int>(t[0]), t[1], t[2], t[3], c.character, c.attr, x, y) != 0,
-       "os_put_tile(%d, ...) returns nonzero", static_cast<int>(t[0]));
-    OK_SCREEN(screen, expected, "os_put_tile(%d, %lld, %lld, %lld, %d, 0x%x, %d, %d) writes the same cell",
-              static_cast<int>(t[0]), static_cast<long long>(t[1]), static_cast<long long>(t[2]),
-              static_cast<long long>(t[3]), c.character, c.attr, x, y);
+       "os_put_tile(%d, %lld, %lld, %lld, ...) returns nonzero", static_cast<int>(t[0]),
+       static_cast<long long>(t[1]), static_cast<long long>(t[2]), static_cast<long long>(t[3]));
+    OK_SCREEN(screen, expected, "os_put_tile writes the same cell");
 }
 
 }  // namespace
-
-// Passes when the buffer holds `expected` cell for cell; a failure names the
-// first cell that differs.
-bool check_screen(HANDLE buffer, const screen_copy& expected, const char* file, int line,
-                  const char* format, ...) {
-    screen_copy now;
-    char detail[160] = ": the buffer cannot be read back";
-    screen_diff diff;
-    diff.mismatches = -2;
-    if (read_screen(buffer, &now)) {
-        diff = compare_screens(expected, now);
-        detail[0] = ':';
-        detail[1] = ' ';
-        describe_diff(diff, detail + 2, sizeof detail - 2);
-    }
-    va_list args;
-    va_start(args, format);
-    record_formatted(diff.mismatches == 0 ? "PASS" : "FAIL", file, line,
-                     diff.mismatches == 0 ? nullptr : detail, format, args);
-    va_end(args);
-    return diff.mismatches == 0;
-}
-
-// The top rows of a buffer, the player's included, without writing to it.
-bool read_top(HANDLE buffer, int rows, screen_copy* copy) {
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!GetConsoleScreenBufferInfo(buffer, &info)) return false;
-    copy->width = info.dwSize.X;
-    copy->height = rows < info.dwSize.Y ? rows : info.dwSize.Y;
-    copy->cells.assign(static_cast<size_t>(copy->width) * copy->height, make_cell(0, 0));
-    SMALL_RECT region = {0, 0, static_cast<SHORT>(copy->width - 1),
-                         static_cast<SHORT>(copy->height - 1)};
-    return ReadConsoleOutputA(buffer, copy->cells.data(),
-                              COORD{static_cast<SHORT>(copy->width),
-                                    static_cast<SHORT>(copy->height)},
-                              COORD{0, 0}, &region) != 0;
-}
-
-bool single_byte_code_page(UINT code_page) {
-    CPINFO info;
-    return GetCPInfo(code_page, &info) && info.MaxCharSize == 1;
-}
 
 void check_cells(HANDLE screen) {
     int n = 0;

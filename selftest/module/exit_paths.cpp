@@ -17,11 +17,11 @@ struct exit_case {
 
 int run_exit_case(const exit_case& c) {
     witnessed_setup();
-    FlushConsoleInputBuffer(console_input());
+    HANDLE input = fresh_input();
     const INPUT_RECORD record = key_record(c.virtual_key, c.character, c.state, c.down);
-    OK_EQ(1, queue_records(console_input(), &record, 1), "the record is queued");
+    OK_EQ(1, queue_records(input, &record, 1), "the record is queued");
     int key = -1, character = -1;
-    for (int i = 0; i < 20 && waiting_records(console_input()) > 0; ++i) {
+    for (int i = 0; i < 20 && waiting_records(input) > 0; ++i) {
         if (c.in_pause) os_pause();
         else os_get_input(&key, &character);
     }
@@ -132,14 +132,16 @@ LONG WINAPI last_crash_filter(EXCEPTION_POINTERS* exception) {
 
 }  // namespace
 
+// Alt+F4 ends the process whatever else is held; the exit character, from
+// Ctrl+X or any key that types it, polled or during a pause, but not released.
+constexpr unsigned char exit_char = keys::exit_character;
+constexpr DWORD ctrl = LEFT_CTRL_PRESSED, all_held = RIGHT_ALT_PRESSED | SHIFT_PRESSED | LEFT_CTRL_PRESSED;
 int alt_f4_polled(int, char**) { return run_exit_case({VK_F4, 0, LEFT_ALT_PRESSED, true, false, true}); }
-int alt_f4_with_modifiers(int, char**) {
-    return run_exit_case({VK_F4, 0, RIGHT_ALT_PRESSED | SHIFT_PRESSED | LEFT_CTRL_PRESSED, true, false, true});
-}
-int ctrl_x_polled(int, char**) { return run_exit_case({'X', 24, LEFT_CTRL_PRESSED, true, false, true}); }
-int char_24_polled(int, char**) { return run_exit_case({VK_F10, 24, 0, true, false, true}); }
-int ctrl_x_in_pause(int, char**) { return run_exit_case({'X', 24, LEFT_CTRL_PRESSED, true, true, true}); }
-int ctrl_x_released(int, char**) { return run_exit_case({'X', 24, LEFT_CTRL_PRESSED, false, false, false}); }
+int alt_f4_with_modifiers(int, char**) { return run_exit_case({VK_F4, 0, all_held, true, false, true}); }
+int ctrl_x_polled(int, char**) { return run_exit_case({'X', exit_char, ctrl, true, false, true}); }
+int char_24_polled(int, char**) { return run_exit_case({VK_F10, exit_char, 0, true, false, true}); }
+int ctrl_x_in_pause(int, char**) { return run_exit_case({'X', exit_char, ctrl, true, true, true}); }
+int ctrl_x_released(int, char**) { return run_exit_case({'X', exit_char, ctrl, false, false, false}); }
 int ctrl_break_event(int, char**) { return deliver_console_event(CTRL_BREAK_EVENT, "Ctrl+Break"); }
 int close_event(int, char**) { return deliver_console_event(CTRL_CLOSE_EVENT, "the close event"); }
 

@@ -70,7 +70,7 @@ BOOL WINAPI watched_activate(HANDLE buffer) {
     if (done) {
         activated = buffer;
         const made_buffer* made = host_made(buffer);
-        note_unshared_shown(made != nullptr && made->unshared);
+        SetEnvironmentVariableA(unshared_shown_variable, made != nullptr && made->unshared ? "1" : nullptr);
         if (shown_again) resize_buffer(buffer, before.dwSize, window_size(before));
     }
     return done;

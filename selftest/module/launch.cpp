@@ -1,8 +1,8 @@
-// The module's entry and its DllMain: which scenario runs (scenarios.def), the
-// arguments the host passes, and the witness. The same DLL, copied as
-// witness.dll, is the witness: loaded and never freed, its DLL_PROCESS_DETACH
-// runs after the host's at-exit list and checks that the player's console is
-// back.
+// The module's root: its entry and its DllMain, which scenario runs
+// (scenarios.def), the arguments the host passes, the witness, and the
+// scenarios that run several areas. The same DLL, copied as witness.dll, is
+// the witness: loaded and never freed, its DLL_PROCESS_DETACH runs after the
+// host's at-exit list and checks that the player's console is back.
 #include <cstring>
 
 #include "module.h"
@@ -11,9 +11,6 @@
 void record_line(const char* line) { append_to_results_file(line); }
 
 namespace {
-
-HANDLE input = nullptr;
-HANDLE player = INVALID_HANDLE_VALUE;
 
 // One scenario as the module sees it.
 struct module_scenario {
@@ -126,11 +123,6 @@ void detached(bool at_exit) {
         OK(!at_exit, "the host unloads the module after its entry returned");
 }
 
-}  // namespace
-
-HANDLE console_input() { return input; }
-HANDLE player_buffer() { return player; }
-
 void check_arguments(int argc, char** argv) {
     const int passed = sizeof selftest::passed_arguments / sizeof selftest::passed_arguments[0];
     OK_EQ(passed + 2, argc, "the entry gets the argument count");
@@ -141,8 +133,42 @@ void check_arguments(int argc, char** argv) {
            "argv[%d] reaches the entry unchanged: <%s>", i + 2, selftest::passed_arguments[i]);
 }
 
-void load_witness() {
-    OK(LoadLibraryA(selftest::witness_file) != nullptr, "the witness DLL loads");
+}  // namespace
+
+// The normal run: the whole contract inside one run, which returns
+// selftest::entry_result.
+int whole_contract(int argc, char** argv) {
+    check_arguments(argc, argv);
+    load_witness();
+    check_before_init(player_buffer());
+    HANDLE screen = check_setup(player_buffer());
+    check_cells(screen);
+    check_coordinates(screen);
+    check_banner(screen);
+    check_inert(screen);
+    check_key_table();
+    check_other_records();
+    check_sequences();
+    check_null_pointers();
+    check_pauses();
+    check_drain(200);
+    check_reinit();
+    figure("buffers: the game's first buffer is %s at the end of the run", describe(buffer_size(screen)).s);
+    return selftest::entry_result;
+}
+
+// Standard output to a file: the set-up alone, which must not write there.
+int set_up_only(int, char**) {
+    witnessed_setup();
+    return 0;
+}
+
+// 10,000 queued records, then 20 pauses with 500 queued each.
+int flood(int, char**) {
+    witnessed_setup();
+    check_flood(10000);
+    for (int round = 0; round < 20; ++round) check_drain(500);
+    return 0;
 }
 
 // The witness's watch, taken over when the host unloads the module.
@@ -155,8 +181,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
 }
 
 int dll_main(int argc, char** argv) {
-    input = open_console("CONIN$");
-    player = open_console("CONOUT$");
+    open_console_handles();
     OK(watch_host_buffers(), "the host's imports of CreateConsoleScreenBuffer and "
                              "SetConsoleActiveScreenBuffer are watched");
     const char* name = argc > 1 ? argv[1] : "";

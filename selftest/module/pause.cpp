@@ -17,7 +17,7 @@ struct pause_figures {
 }  // namespace
 
 void check_pauses() {
-    FlushConsoleInputBuffer(console_input());
+    fresh_input();
     pause_figures seen;
     DWORD shortest_ticks = 0xFFFFFFFF;
     int above_ticks = 0;
@@ -47,22 +47,6 @@ void check_pauses() {
            seen.fewest, seen.most, seen.shortest_ms, seen.longest_ms, tick_100ns / 10000.0);
 }
 
-// Records queued during a pause: its polls take some from the front, at most
-// one each, and the rest come out of os_get_input afterwards, in order.
-// Polls for each of the sequence's records FROM..TO-1; returns how many came
-// out other than queued, and describes the first of them in FIRST.
-unsigned poll_sequence(unsigned from, unsigned to, char (&first)[64]) {
-    unsigned wrong = 0;
-    std::snprintf(first, sizeof first, "none");
-    for (unsigned i = from; i < to; ++i) {
-        int key = -1, character = -1;
-        const bool alone = poll_own(sequence_record(i), &key, &character);
-        if ((!alone || !sequence_matches(i, key, character)) && wrong++ == 0)
-            std::snprintf(first, sizeof first, "record %u gave %d/%d, alone %d", i, key, character, alone);
-    }
-    return wrong;
-}
-
 namespace {
 
 // The first of the sequence's TOTAL records still queued, or TOTAL when the
@@ -73,11 +57,8 @@ unsigned first_left(unsigned total) {
     PeekConsoleInputA(console_input(), front, 8, &shown);
     for (DWORD k = 0; k < shown; ++k) {
         if (front[k].EventType != KEY_EVENT) continue;
-        const KEY_EVENT_RECORD& key = front[k].Event.KeyEvent;
         for (unsigned i = 0; i < total; ++i)
-            if (key.wVirtualKeyCode == sequence_key_of(i).virtual_key &&
-                static_cast<unsigned char>(key.uChar.AsciiChar) == 'a' + i % 26)
-                return i;
+            if (same_record(front[k], sequence_record(i))) return i;
         return total;
     }
     return total;
@@ -85,11 +66,11 @@ unsigned first_left(unsigned total) {
 
 }  // namespace
 
+// Records queued during a pause: its polls take some from the front, at most
+// one each, and the rest come out of os_get_input afterwards, in order.
 void check_drain(unsigned total) {
-    std::vector<INPUT_RECORD> records;
-    for (unsigned i = 0; i < total; ++i) records.push_back(sequence_record(i));
-    FlushConsoleInputBuffer(console_input());
-    const DWORD queued = queue_records(console_input(), records.data(), total);
+    const std::vector<INPUT_RECORD> records = sequence_records(total);
+    const DWORD queued = queue_records(fresh_input(), records.data(), total);
     const double start = counter_ms();
     os_pause();
     const double lasted = counter_ms() - start;
