@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # scripts/deps.sh against an archive in the middle of a sync, played by
 # stand-ins first on PATH: every apt-get update fails on one index, every i386
-# install fails with "held broken packages", the rest succeeds, and nothing is
-# installed yet. Then a private root with 32-bit Wine is made instead: where
-# debootstrap fails, the i686 host's tests skip with the reason deps.sh kept;
-# where it works, the root is made once and nothing of the machine's apt changes.
+# install with "held broken packages", the rest succeeds. Then a private root
+# with 32-bit Wine is made instead: where debootstrap fails, the i686 tests skip
+# with the reason deps.sh kept; where it works, the root is made once and
+# nothing of the machine's apt changes.
 set -u
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 . "$ROOT/tests/verdict.sh"
@@ -19,18 +19,13 @@ cat >"$work/bin/apt-get" <<'EOF'
 #!/bin/sh
 echo "apt-get $*" >>"$STAND_IN_LOG"
 case " $* " in
-    *" update "*)
-        echo "Err:6 http://archive.invalid/debian-security bookworm-security/main i386 Packages"
-        echo "E: Failed to fetch http://archive.invalid/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress?"
-        echo "E: Some index files failed to download. They have been ignored, or old ones used instead."
-        exit 100 ;;
-    *":i386 "*)
-        echo "The following packages have unmet dependencies:"
-        echo " libcurl4:i386 : Depends: libbrotli1:i386 (>= 0.6.0) but it is not going to be installed"
-        echo "E: Unable to correct problems, you have held broken packages."
-        exit 100 ;;
+    *" update "*) printf '%s\n' "Err:6 http://archive.invalid/debian-security bookworm-security/main i386 Packages" \
+        "E: Failed to fetch http://archive.invalid/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress?" \
+        "E: Some index files failed to download. They have been ignored, or old ones used instead."; exit 100 ;;
+    *":i386 "*) printf '%s\n' "The following packages have unmet dependencies:" \
+        " libcurl4:i386 : Depends: libbrotli1:i386 (>= 0.6.0) but it is not going to be installed" \
+        "E: Unable to correct problems, you have held broken packages."; exit 100 ;;
 esac
-exit 0
 EOF
 cat >"$work/bin/dpkg" <<'EOF'
 #!/bin/sh
@@ -54,7 +49,7 @@ printf '#!/bin/sh\nexit 1\n' >"$work/bin/dpkg-query"
 printf '#!/bin/sh\necho 0\n' >"$work/bin/id"
 chmod +x "$work/bin/"*
 
-# deps NEED: deps.sh NEED with the stand-ins; its output goes to $work/NEED.out.
+# deps NEED: deps.sh NEED with the stand-ins, its output to $work/NEED.out.
 deps() {
     : >"$STAND_IN_LOG"
     PATH="$work/bin:$PATH" UMBERDEEP_APT_PAUSE=0 UMBERDEEP_DEPS_STATE=$work/state UMBERDEEP_WINE_ROOT=$work/root \
@@ -90,8 +85,7 @@ check "test: the reason is kept for the i686 tests, and no half-made root is lef
 check "test: no downgrade, removal or other suite asked of apt-get" "" \
     "$(grep -E '^apt-get .*install' "$STAND_IN_LOG" | grep -vE -- '--no-remove' ; grep -E -- '--allow-downgrades|-t |--target-release' "$STAND_IN_LOG")"
 
-# The reason reaches the i686 host's tests: the bench reads it, and each test
-# then ends as skipped (status 77) with it in its log.
+# The reason reaches the i686 host's tests: each ends as skipped (status 77) with it in its log.
 why=$(WINE_LOADER32=$work/no-such-loader UMBERDEEP_DEPS_STATE=$work/state UMBERDEEP_WINE_ROOT=$work/root \
       bash -c '. "$1/scripts/lib/wine_loader.sh"; i386_support; echo "$I386_RUN: $I386_WHY"' - "$ROOT")
 printf 'export I386_RUN=none I386_WHY=%q\n' "${why#none: }" >"$work/bench.env"

@@ -58,12 +58,26 @@ window_picture() { xwd -id "$WINDOW" -silent | convert xwd:- "$1"; }
 # `background_map` the same rows with each cell's background as D (dark grey),
 # L (light grey), X (another colour) or "." (none).
 
-# The banner's rectangle and its last dark row, as selftest/contract.h states
-# them, printed by the native build's contract_lines.
-read -r BANNER_TOP BANNER_BOTTOM BANNER_LEFT BANNER_RIGHT BANNER_DARK < <(
-    "$BUILD_ROOT/native/tests/native/contract_lines" | sed -n 's/^banner //p')
-[ -n "${BANNER_DARK:-}" ] || { echo "FAIL: no banner rectangle from $BUILD_ROOT/native/tests/native/contract_lines (scripts/build.sh native)"; exit 1; }
+# What selftest/contract.h states, as the native build's contract_lines prints
+# it: the banner's rectangle and its last dark row; KEY_CODE[NAME], each key's
+# codes by the names the demo shows (Up, Shift+Up, Ctrl+Up, Alt+F4); the exit character.
+read_contract() {
+    local name values key plain shift ctrl alt
+    declare -gA KEY_CODE
+    while read -r name values; do
+        case $name in
+            banner) read -r BANNER_TOP BANNER_BOTTOM BANNER_LEFT BANNER_RIGHT BANNER_DARK <<<"$values" ;;
+            key) read -r key plain shift ctrl alt <<<"$values"
+                 KEY_CODE[$key]=$plain KEY_CODE[Shift+$key]=$shift KEY_CODE[Ctrl+$key]=$ctrl KEY_CODE[Alt+$key]=$alt ;;
+            exit_character) EXIT_CHARACTER=$values ;;
+        esac
+    done < <("$CONTRACT_LINES")
+}
+read_contract
+[ -n "${BANNER_DARK:-}" ] || { echo "FAIL: no contract from $CONTRACT_LINES (scripts/build.sh native)"; exit 1; }
 BANNER_ROWS="dark_rows=$BANNER_TOP-$BANNER_DARK light_rows=$((BANNER_DARK + 1))-$BANNER_BOTTOM"
+# last_key NAME: the demo's status line once the key NAME is pressed.
+last_key() { echo "Last key: code ${KEY_CODE[$1]} ($1), char 0"; }
 
 # banner_report: "cells=N outside=N dark_rows=R1-R2 light_rows=R1-R2" from the
 # background map: how many cells have a background, how many of them lie

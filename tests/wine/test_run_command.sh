@@ -2,10 +2,9 @@
 # The README's run command, scripts/run.sh: in a terminal it plays the demo (the
 # i686 demo given with --module in the i686 host) and gives the terminal back as
 # it found it; with --window it plays in Wine's console window; without a
-# terminal it starts the game in a tmux session and reports its status once it
-# ends. It says in one line what keeps a module from playing, before it starts
-# anything, and after a failed launch what the status means; it warns of a
-# terminal smaller than the game, and plays in the prefix WINEPREFIX names.
+# terminal it plays in a tmux session and reports its status. It says in one
+# line what keeps a module from playing, and after a failed launch what the
+# status means; it warns of a small terminal, and plays in WINEPREFIX's prefix.
 set -u
 . "$(dirname "$0")/lib.sh"
 i386_support
@@ -19,16 +18,15 @@ WORK=$(mktemp -d "$BENCH_DIR/run-command.XXXXXX")
 tmux_private() { TMUX_TMPDIR=$WORK tmux "$@"; }
 
 # ------------------------------------------------------------ in a terminal
-# start_in_terminal [RUN ARGS...]: runs the command in tmux session $SESSION
-# (its standard input and output; only standard error goes to a file), a
-# terminal of TERMINAL_SIZE (80x25 unless set), keeping the terminal's modes
-# before and after, and its status. screen is the session's screen; wait_ended
-# waits for the command to end.
+# start_in_terminal [RUN ARGS...]: the command in tmux session $SESSION, a
+# terminal of TERMINAL_SIZE (80x25 unless set), standard error to a file; keeps
+# the terminal's modes before and after, and its status. wait_ended waits for its end.
 SESSION=run-command
 WAIT_SECONDS=180
 screen() { tmux -L "$TMUX_SOCKET" capture-pane -p -t "$SESSION" 2>/dev/null; }
 send() { tmux -L "$TMUX_SOCKET" send-keys -t "$SESSION" "$@"; }
 ended() { [ -f "$WORK/status" ]; }
+run_status() { cat "$WORK/status" 2>/dev/null; }
 wait_ended() { until_true ended; tmux -L "$TMUX_SOCKET" kill-session -t "$SESSION" >/dev/null 2>&1; }
 start_in_terminal() {
     rm -f "$WORK/status" "$WORK/stderr"
@@ -38,8 +36,13 @@ start_in_terminal() {
         "stty -g >$w/modes-before; bash $(printf ' %q' "$RUN_COMMAND" "$@") 2>$w/stderr; echo \$? >$w/status.tmp;
          stty -g >$w/modes-after; mv $w/status.tmp $w/status; sleep 60"
 }
-# play_in_terminal LABEL [RUN ARGS...]: the demo started in a terminal, a key
-# starts the game and q ends it.
+# game_ended LABEL STATUS FILE: q ended the game with STATUS 0, and FILE, the
+# command's standard error, says so. play_in_terminal LABEL [RUN ARGS...]: the
+# demo started in a terminal, a key starts the game and q ends it.
+game_ended() {
+    check "$1: q ends it with status 0" 0 "$2"
+    check "$1: it says how the game ended" "run: the game ended with status 0" "$(grep -m1 'the game ended' "$3")"
+}
 play_in_terminal() {
     local label=$1
     shift
@@ -49,9 +52,7 @@ play_in_terminal() {
     see "$label: a key starts the game" "Last key:"
     send q
     wait_ended
-    check "$label: q ends it with status 0" 0 "$(cat "$WORK/status" 2>/dev/null)"
-    check "$label: it says how the game ended" "run: the game ended with status 0" \
-        "$(grep -m1 'the game ended' "$WORK/stderr")"
+    game_ended "$label" "$(run_status)" "$WORK/stderr"
     check "$label: the terminal's modes are as before" "$(cat "$WORK/modes-before")" \
         "$(cat "$WORK/modes-after" 2>/dev/null)"
 }
@@ -61,15 +62,15 @@ check "run command: it plays in the bench's prefix, which WINEPREFIX names" \
     "run: the Wine prefix is $WINEPREFIX (WINEPREFIX)" "$(grep -m1 'the Wine prefix is' "$WORK/stderr")"
 small_terminal() { grep -c '^run: this terminal is' "$WORK/stderr"; }
 check "run command: a terminal of 80 x 25 gets no warning of its size" 0 "$(small_terminal)"
-# A 32-bit game module plays in the i686 host, under emulation where the kernel
-# cannot run 32-bit programs; the build tree's own demo stays as it was.
+# A 32-bit game module plays in the i686 host (emulated where the kernel cannot
+# run 32-bit programs); the build tree's own demo stays as it was.
 i686_demo=$BUILD_ROOT/windows-x86/Umberdeep.dll
 demo_sum=$(md5sum <"$i686_demo")
 if [ "$I386_RUN" = none ]; then
     # Where 32-bit Wine could not be had, the command says why in one line.
     start_in_terminal --module "$i686_demo"
     wait_ended
-    check "run command --module (i686 demo) without 32-bit Wine: status 1" 1 "$(cat "$WORK/status" 2>/dev/null)"
+    check "run command --module (i686 demo) without 32-bit Wine: status 1" 1 "$(run_status)"
     i386_support    # the reason as the command's own install left it
     check "run command --module (i686 demo) without 32-bit Wine: its last line says why" \
         "run: the i686 host cannot run here: $I386_WHY" "$(tail -n 1 "$WORK/stderr")"
@@ -86,10 +87,9 @@ fi
 check "run command --module: the build tree's modules untouched" "$demo_sum" "$(md5sum <"$i686_demo")"
 
 # A module that passes every look but does not load: the self-test's module,
-# whose DllMain refuses when the host's first argument is its scenario
-# "dllmain_refuses". The status is explained, as the host's box shows only on
-# a desktop (here the bench's, where it gets a Return). Its terminal lacks the
-# game's last row, which the command warns of before the game starts.
+# whose DllMain refuses in its scenario "dllmain_refuses". The status is
+# explained, as the host's box shows only on a desktop (the bench's, where it
+# gets a Return). Its terminal lacks the game's last row, which is warned of.
 TERMINAL_SIZE=80x24 start_in_terminal --module "$BUILD_DIR/selftest/selftest-module.dll" dllmain_refuses
 box_answered_or_ended() {
     local id
@@ -99,21 +99,19 @@ box_answered_or_ended() {
 until_true box_answered_or_ended
 wait_ended
 check "run command, a module that does not load: status 1, and it says what status 1 means" "1 1" \
-    "$(cat "$WORK/status" 2>/dev/null) $(grep -c '^run: status 1 is the game.s own result, or the host could not start it: the module did not load' "$WORK/stderr")"
+    "$(run_status) $(grep -c '^run: status 1 is the game.s own result, or the host could not start it: the module did not load' "$WORK/stderr")"
 check "run command in a terminal of 80 x 24: one line says so, naming both sizes" \
     "1 run: this terminal is 80 x 24, smaller than the 80 x 25 the game draws: what lies beyond it will not show; make the terminal larger" \
     "$(small_terminal) $(grep -m1 '^run: this terminal is' "$WORK/stderr")"
 
 # ------------------------------------------------------------ refused at once
 # Each line: what the command is given (its arguments after "|"), the status it
-# ends with without a terminal, how many lines it says, and the one that says
-# why, its last: a module refused says nothing else of itself, and names for
-# each DLL it lacks what takes it away. The modules of tests/modules/run_command
-# need a DLL of the compiler's runtime or the Visual C++ runtime (which Wine
-# carries and a bare Windows does not), refused unless it stands beside them,
-# or a DLL of their own that stands beside them; one is linked as the refusal
-# of the thread library says, and passes. The self-test's module without an
-# entry exports only a look-alike of dll_main.
+# ends with without a terminal, how many lines it says, and its last, which
+# says why: for each DLL a module lacks, what takes it away. The modules of
+# tests/modules/run_command need a DLL of the compiler's or the Visual C++
+# runtime (Wine carries them, a bare Windows does not), or one of their own
+# beside them; one is linked as the thread library's refusal says, and passes.
+# The self-test's module without an entry exports only a look-alike of dll_main.
 stops="neither Windows' own nor beside it, so the host would stop with \"main: LoadLibrary failed\""
 dlls=$BUILD_DIR/modules/run-command
 libgcc=$BUILD_ROOT/windows-x86/modules/run-command/needs-libgcc/Umberdeep.dll
@@ -148,9 +146,8 @@ check "run command --window without a display: status 1, and it says so in one l
     "$? $(cat "$WORK/nodisplay.err")"
 
 # ------------------------------------------------------------ from a cmd prompt
-# The game started from a prompt that goes on afterwards: once q ends it, what
-# is typed at the prompt shows on the player's buffer, below the prompt line,
-# not inside the cave.
+# The game started from a prompt that goes on: once q ends it, what is typed
+# at the prompt shows on the player's buffer below the prompt line, not in the cave.
 SESSION=prompt
 prompt_dir=$(new_run_dir demo)
 tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s "$SESSION" -x 80 -y 25 \
@@ -168,8 +165,7 @@ tmux -L "$TMUX_SOCKET" kill-session -t "$SESSION" >/dev/null 2>&1
 
 # ------------------------------------------------------------ in a console window
 # play_in_window LABEL [RUN ARGS...]: the command with --window and no terminal
-# (as a file manager starts it); once the window has its title, a key starts
-# the game and q ends it.
+# (as a file manager starts it); a key starts the game and q ends it.
 play_in_window() {
     local label=$1
     shift
@@ -180,16 +176,14 @@ play_in_window() {
     else fail "$label: the game opens a console window" "$(tail -n 5 "$WORK/window.err")"; fi
     window_keys space q
     run_host_wait "$WORK" 60
-    check "$label: q ends it with status 0" 0 "$HOST_STATUS"
-    check "$label: it says how the game ended" "run: the game ended with status 0" \
-        "$(grep -m1 'the game ended' "$WORK/window.err")"
+    game_ended "$label" "$HOST_STATUS" "$WORK/window.err"
 }
 play_in_window "run command --window"
 [ "$I386_RUN" = none ] || play_in_window "run command --window --module (i686 demo)" --module "$i686_demo"
 
 # ------------------------------------------------------------ without a terminal
-# The command waits for the game in tmux to end and reports its status. A
-# player who attaches from a terminal of 80 x 25 gives the game all of it.
+# The command waits for the game in tmux to end and reports its status; a
+# player attached from a terminal of 80 x 25 gives the game all of it.
 (TMUX_TMPDIR=$WORK UMBERDEEP_TMUX_SESSION=umberdeep-test bash "$RUN_COMMAND" </dev/null >"$WORK/tmux.out" 2>"$WORK/tmux.err"
  echo $? >"$WORK/tmux.status") &
 screen() { tmux_private capture-pane -p -t umberdeep-test 2>/dev/null; }
