@@ -1,15 +1,11 @@
 # Sourced by every test script (tests/wine/lib.sh sources it too): result lines,
-# and one rule for the script's exit status.
-#
+# and one rule for the exit status: 0 only when no check failed and the script
+# did not stop on an error.
 #   pass NAME / fail NAME WHY    one result line, "PASS: [tag] NAME" or "FAIL: [tag] NAME: WHY"
 #   check NAME EXPECTED ACTUAL   passes when the two are equal
 #   at_exit COMMAND              runs COMMAND (with eval) when the script ends
-#   module_verdicts LABEL FILE   the checks a test module wrote to FILE (selftest/check.h's
-#                                lines), each a result line "LABEL: text", as the native
-#                                contract_lines reads them (a failure: "what: file:line: seen")
-#
-# However the script ends, it ends with status 0 only when no check failed and
-# it did not stop on an error.
+#   module_verdicts LABEL FILE   the checks a test module wrote to FILE, each a result line
+#                                "LABEL: text" (contract_lines verdicts; tests/native)
 
 CHECKS_FAILED=0
 CHECKS_AT_EXIT=()
