@@ -29,8 +29,8 @@ std::string xml_escaped(const std::string& text) {
 std::string junit_case(const result_line& r) {
     const size_t colon = r.where.rfind(':');
     const std::string file = xml_escaped(r.where.substr(0, colon));
-    std::string out = "    <testcase classname=\"" + file + "\" name=\"" + xml_escaped(r.text) + "\" file=\"" +
-                      file + "\" line=\"" + r.where.substr(colon + 1) + "\"";
+    std::string out = "    <testcase classname=\"" + file + "\" name=\"" + xml_escaped(r.text) +
+                      "\" file=\"" + file + "\" line=\"" + r.where.substr(colon + 1) + "\"";
     if (r.is("PASS")) return out + "/>\n";
     return out + ">\n      <" + (r.is("FAIL") ? "failure" : "skipped") + " message=\"" +
            xml_escaped(r.where + ": " + r.text) + "\"/>\n    </testcase>\n";

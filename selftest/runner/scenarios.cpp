@@ -60,7 +60,8 @@ void check_boxes(const setup& s, const scenario& c, const box_watch& boxes) {
 void check_module_reports(const scenario& c, int reported, const std::string& notes) {
     if (c.module == selftest::test_module) OK(reported > 0, "the test module ran and reported");
     if (c.module == selftest::refusing_module)
-        OK(notes == "refused " && reported == 0, "its DllMain refused, and no entry ran: <%s>", notes.c_str());
+        OK(notes == "refused " && reported == 0, "its DllMain refused, and no entry ran: <%s>",
+           notes.c_str());
     if (c.module == selftest::no_entry)
         OK(notes == "attached detached-at-exit ", "the module stays loaded until the process ends: <%s>",
            notes.c_str());
@@ -69,7 +70,8 @@ void check_module_reports(const scenario& c, int reported, const std::string& no
 // The player's console once the host has ended, as the row states it.
 void check_console_after(const scenario& c, const std::string& state_before) {
     if (c.after == selftest::untouched)
-        OK(console_state() == state_before, "the player's title, cursor and every cell are left as they were");
+        OK(console_state() == state_before,
+           "the player's title, cursor and every cell are left as they were");
     if (c.after == selftest::left_to_the_console) {
         // Once the last handle to the game's buffer is closed, Windows' console
         // shows the player's buffer by itself, Wine's keeps the game's: what
