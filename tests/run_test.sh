@@ -3,11 +3,9 @@
 #   run_test.sh LOG - SCRIPT [ARGS...]        a check, on its own
 #   run_test.sh LOG x64|x86 SCRIPT [ARGS...]  a Wine test against that host, in the bench the
 #                                             fixture started ($UMBERDEEP_BENCH_ENV)
-# The script's output goes to LOG, then to CTest: written to a file rather than
-# to CTest's pipe, it cannot keep the test open after the script has ended (a
-# wineserver started inside lingers a few seconds). The i686 host's tests run
-# where its Wine is (in_i386_bench: the emulation namespace, or the private
-# root's Wine), and are skipped (status 77) where 32-bit programs cannot run.
+# The output goes to LOG, then to CTest: a file, unlike CTest's pipe, cannot
+# keep the test open while a wineserver started inside lingers. The i686 host's
+# tests run where its Wine is (in_i386_bench), skipped (77) where none can run.
 set -u
 log=$1 arch=$2 script=$3
 shift 3

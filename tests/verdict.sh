@@ -1,18 +1,16 @@
 # Sourced by every test script (tests/wine/lib.sh sources it too): result lines,
-# and one rule for the script's exit status.
-#
+# and one rule for the exit status: 0 only when no check failed and the script
+# did not stop on an error.
 #   pass NAME / fail NAME WHY    one result line, "PASS: [tag] NAME" or "FAIL: [tag] NAME: WHY"
 #   check NAME EXPECTED ACTUAL   passes when the two are equal
 #   at_exit COMMAND              runs COMMAND (with eval) when the script ends
 #   module_verdicts LABEL FILE   the checks a test module wrote to FILE, each a result line
-#   verdict_lines FILE           those checks' lines as they stand in FILE
-#
-# However the script ends, it ends with status 0 only when no check failed and
-# it did not stop on an error.
+#                                "LABEL: text" (contract_lines verdicts; tests/native)
 
 CHECKS_FAILED=0
 CHECKS_AT_EXIT=()
 trap checks_verdict EXIT
+CONTRACT_LINES=${BUILD_ROOT:-$(dirname "${BASH_SOURCE[0]}")/../build}/native/tests/native/contract_lines
 
 # The tag of a result line: the host's architecture, when there is one.
 # tests/wine/lib.sh adds the terminal size.
@@ -23,21 +21,12 @@ fail() { CHECKS_FAILED=$((CHECKS_FAILED + 1)); result_line FAIL "$1: $2"; }
 check() { if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "expected <$2>, got <$3>"; fi; }
 at_exit() { CHECKS_AT_EXIT+=("$1"); }
 
-# A test module's checks (selftest/check.h) are lines "PASS|FAIL|SKIP<TAB>file:line<TAB>text";
-# its other lines (notes, logs) hold no such verdict. module_verdicts passes
-# each as "LABEL: text"; a failure's reason starts with the check's file:line,
-# followed by what the text says after its first ": " (what was seen).
-verdict_lines() { grep -E $'^(PASS|FAIL|SKIP)\t' "$1" 2>/dev/null; }
 module_verdicts() {
-    local label=$1 kind where text
-    while IFS=$'\t' read -r kind where text; do
-        case $kind in
-            PASS) pass "$label: $text" ;;
-            FAIL) if [[ $text == *": "* ]]; then fail "$label: ${text%%: *}" "$where: ${text#*: }"
-                  else fail "$label: $text" "$where"; fi ;;
-            SKIP) result_line SKIP "$label: $text ($where)" ;;
-        esac
-    done < <(verdict_lines "$2")
+    local t lines
+    t=$(tag)
+    lines=$("$CONTRACT_LINES" verdicts "$2" "${t:+$t }$1") || { fail "$1" "no $CONTRACT_LINES"; return; }
+    [ -z "$lines" ] || echo "$lines"
+    CHECKS_FAILED=$((CHECKS_FAILED + $(grep -c '^FAIL:' <<<"$lines" || true)))
 }
 
 checks_verdict() {

@@ -42,6 +42,23 @@ BOOL CALLBACK watch_window(HWND window, LPARAM data) {
     return TRUE;
 }
 
+// Waits for the host to end, dismissing the windows it shows; ends it after LIMIT_MS.
+void wait_for_host(const setup& s, const PROCESS_INFORMATION& process, DWORD limit_ms, host_run* run) {
+    run->boxes.process = process.dwProcessId;
+    const DWORD start = GetTickCount();
+    while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
+        if (s.desktop) EnumWindows(watch_window, reinterpret_cast<LPARAM>(&run->boxes));
+        if (GetTickCount() - start > limit_ms) {
+            run->timed_out = true;
+            TerminateProcess(process.hProcess, 124);
+            WaitForSingleObject(process.hProcess, 5000);
+        }
+    }
+    GetExitCodeProcess(process.hProcess, &run->status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
 HANDLE inheritable_file(const std::string& path, bool write) {
     SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
     return CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ, &security,
@@ -176,22 +193,8 @@ host_run run_host(const setup& s, const std::string& arguments, selftest::host_s
                         (start == selftest::own_process_group ? CREATE_NEW_PROCESS_GROUP : 0);
     run.started = CreateProcessA((dir + "\\UmberdeepSafeMode.exe").c_str(), line.data(), nullptr,
                                  nullptr, TRUE, flags, nullptr, dir.c_str(), &startup, &process) != 0;
-    if (!run.started) run.start_error = GetLastError();
-    if (run.started) {
-        run.boxes.process = process.dwProcessId;
-        const DWORD start = GetTickCount();
-        while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
-            if (s.desktop) EnumWindows(watch_window, reinterpret_cast<LPARAM>(&run.boxes));
-            if (GetTickCount() - start > limit_ms) {
-                run.timed_out = true;
-                TerminateProcess(process.hProcess, 124);
-                WaitForSingleObject(process.hProcess, 5000);
-            }
-        }
-        GetExitCodeProcess(process.hProcess, &run.status);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    if (run.started) wait_for_host(s, process, limit_ms, &run);
+    else run.start_error = GetLastError();
     if (input != player.input) CloseHandle(input);
     if (output != player.buffer) CloseHandle(output);
     return run;

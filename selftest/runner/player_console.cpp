@@ -56,7 +56,9 @@ void release_console() {
 }
 
 // What a launch that fails must leave as it was: the player's title, cursor and
-// every cell of the buffer.
+// every cell the window shows. Only the window is read, row by row, as Wine's
+// own console tests do: the player sees nothing beyond it, and a Windows
+// console's buffer runs to thousands of rows.
 std::string console_state() {
     char title[256] = "";
     GetConsoleTitleA(title, sizeof title);
@@ -66,10 +68,11 @@ std::string console_state() {
             std::to_string(cursor.dwSize) + "|";
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (!GetConsoleScreenBufferInfo(player.buffer, &info)) return state;
-    std::vector<CHAR_INFO> row(info.dwSize.X);
-    for (SHORT y = 0; y < info.dwSize.Y; ++y) {
-        SMALL_RECT region = {0, y, static_cast<SHORT>(info.dwSize.X - 1), y};
-        ReadConsoleOutputA(player.buffer, row.data(), COORD{info.dwSize.X, 1}, COORD{0, 0}, &region);
+    const COORD window = window_size(info);
+    std::vector<CHAR_INFO> row(window.X);
+    for (SHORT y = info.srWindow.Top; y <= info.srWindow.Bottom; ++y) {
+        SMALL_RECT region = {info.srWindow.Left, y, info.srWindow.Right, y};
+        ReadConsoleOutputA(player.buffer, row.data(), COORD{window.X, 1}, COORD{0, 0}, &region);
         for (const CHAR_INFO& cell : row) {
             state += cell.Char.AsciiChar;
             state += static_cast<char>(cell.Attributes & 0xFF);

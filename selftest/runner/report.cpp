@@ -7,7 +7,7 @@
 
 namespace {
 
-std::vector<std::string> results;  // "KIND<TAB>file:line<TAB>text", in order
+std::vector<result_line> results;
 
 std::string xml_escaped(const std::string& text) {
     std::string out;
@@ -24,61 +24,64 @@ std::string xml_escaped(const std::string& text) {
     return out;
 }
 
+// The check as a JUnit test case: its file, line and text, and what failed or
+// was skipped.
+std::string junit_case(const result_line& r) {
+    const size_t colon = r.where.rfind(':');
+    const std::string file = xml_escaped(r.where.substr(0, colon));
+    std::string out = "    <testcase classname=\"" + file + "\" name=\"" + xml_escaped(r.text) +
+                      "\" file=\"" + file + "\" line=\"" + r.where.substr(colon + 1) + "\"";
+    if (r.is("PASS")) return out + "/>\n";
+    return out + ">\n      <" + (r.is("FAIL") ? "failure" : "skipped") + " message=\"" +
+           xml_escaped(r.where + ": " + r.text) + "\"/>\n    </testcase>\n";
+}
+
+bool write_junit(const char* path, int passed, int failed, int skipped, const std::string& cases) {
+    FILE* out = std::fopen(path, "wb");
+    if (out == nullptr) {
+        std::printf("cannot write %s\n", path);
+        return false;
+    }
+    std::fprintf(out,
+                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n  <testsuite "
+                 "name=\"UmberdeepSafeMode-selftest\" tests=\"%d\" failures=\"%d\" skipped=\"%d\">\n%s"
+                 "  </testsuite>\n</testsuites>\n",
+                 passed + failed + skipped, failed, skipped, cases.c_str());
+    std::fclose(out);
+    return true;
+}
+
 }  // namespace
 
-void record_line(const char* line) { results.emplace_back(line); }
-
-const std::vector<std::string>& recorded_lines() { return results; }
-
-result split(const std::string& line) {
-    const size_t first = line.find('\t');
-    const size_t second = line.find('\t', first + 1);
-    return {line.substr(0, first), line.substr(first + 1, second - first - 1),
-            line.substr(second + 1)};
+void record_line(const char* line) {
+    result_line r;
+    if (read_result_line(line, &r)) results.push_back(r);
 }
+
+void record_result(const result_line& r) { results.push_back(r); }
+
+const std::vector<result_line>& recorded_results() { return results; }
 
 int verdict(const char* junit) {
     int passed = 0, failed = 0, skipped = 0;
-    bool told_where = false;
     std::string cases;
-    for (const std::string& line : results) {
-        const result r = split(line);
-        if (r.kind == "WARN") std::printf("WARNING: %s\n", r.text.c_str());
-        if (r.kind == "FIGURE" || r.kind == "WARN") continue;
-        passed += r.kind == "PASS";
-        failed += r.kind == "FAIL";
-        skipped += r.kind == "SKIP";
-        if (r.kind != "PASS" && !told_where)
+    for (const result_line& r : results) {
+        if (r.is("WARN")) std::printf("WARNING: %s\n", r.text.c_str());
+        if (!r.verdict()) continue;
+        if (!r.is("PASS") && failed + skipped == 0)
             std::printf("For the report: each line names its check's place in the self-test's source.\n");
-        told_where = told_where || r.kind != "PASS";
-        if (r.kind != "PASS") std::printf("%s %s: %s\n", r.kind.c_str(), r.where.c_str(), r.text.c_str());
-        const size_t colon = r.where.rfind(':');
-        const std::string file = r.where.substr(0, colon);
-        cases += "    <testcase classname=\"" + xml_escaped(file) + "\" name=\"" + xml_escaped(r.text) +
-                 "\" file=\"" + xml_escaped(file) + "\" line=\"" + r.where.substr(colon + 1) + "\"";
-        if (r.kind == "PASS") cases += "/>\n";
-        else
-            cases += ">\n      <" + std::string(r.kind == "FAIL" ? "failure" : "skipped") + " message=\"" +
-                     xml_escaped(r.where + ": " + r.text) + "\"/>\n    </testcase>\n";
+        passed += r.is("PASS");
+        failed += r.is("FAIL");
+        skipped += r.is("SKIP");
+        if (!r.is("PASS")) std::printf("%s %s: %s\n", r.kind.c_str(), r.where.c_str(), r.text.c_str());
+        cases += junit_case(r);
     }
     std::printf("%d passed, %d failed", passed, failed);
     if (skipped > 0) std::printf(", %d skipped", skipped);
     std::printf("\n\nFigures from this machine:\n");
-    for (const std::string& line : results)
-        if (line.compare(0, 7, "FIGURE\t") == 0) std::printf("  %s\n", split(line).text.c_str());
+    for (const result_line& r : results)
+        if (r.is("FIGURE")) std::printf("  %s\n", r.text.c_str());
     std::fflush(stdout);
-    if (junit != nullptr) {
-        FILE* out = std::fopen(junit, "wb");
-        if (out == nullptr) {
-            std::printf("cannot write %s\n", junit);
-            return 1;
-        }
-        std::fprintf(out,
-                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n  <testsuite "
-                     "name=\"UmberdeepSafeMode-selftest\" tests=\"%d\" failures=\"%d\" skipped=\"%d\">\n%s"
-                     "  </testsuite>\n</testsuites>\n",
-                     passed + failed + skipped, failed, skipped, cases.c_str());
-        std::fclose(out);
-    }
+    if (junit != nullptr && !write_junit(junit, passed, failed, skipped, cases)) return 1;
     return failed == 0 ? 0 : 1;
 }

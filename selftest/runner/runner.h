@@ -13,6 +13,7 @@
 #include "check.h"
 #include "console_view.h"
 #include "contract.h"
+#include "result_line.h"
 #include "scenario.h"
 
 // One scenario as the runner sees it: a line of scenarios.def.
@@ -94,10 +95,8 @@ int run_bench(const setup& s, const std::string& options);
 // The host's file (image_checks.cpp).
 void check_exports(const setup& s);
 
-// The verdict (report.cpp).
-struct result {
-    std::string kind, where, text;
-};
-result split(const std::string& line);
-const std::vector<std::string>& recorded_lines();
+// The verdict (report.cpp): the result lines the runner recorded, its own
+// (record_line) and its modules' (record_result), in order.
+void record_result(const result_line& r);
+const std::vector<result_line>& recorded_results();
 int verdict(const char* junit);

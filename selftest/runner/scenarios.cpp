@@ -8,29 +8,22 @@
 
 namespace {
 
-// Takes the module's result lines in, each named by the scenario; returns how
-// many there were, and the module's notes (NOTE lines) in NOTES.
-int take_module_results(const std::string& dir, const char* title, std::string* notes) {
-    const std::string text = read_file(dir + "\\" + selftest::results_file);
+// Takes the module's result lines in, each check's named by the context of
+// the runner's checks (the scenario's title); returns how many checks there
+// were, and the module's notes (NOTE lines) in NOTES.
+int take_module_results(const std::string& dir, std::string* notes) {
     int count = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (line.compare(0, 5, "NOTE\t") == 0) {
-            *notes += line.substr(5) + " ";
-            continue;
+    for_each_result_line(read_file(dir + "\\" + selftest::results_file), [&](result_line r) {
+        if (r.is("NOTE")) {
+            *notes += r.text + " ";
+            return;
         }
-        const size_t text_at = line.find('\t', line.find('\t') + 1);
-        if (text_at == std::string::npos) continue;
-        if (line.compare(0, 7, "FIGURE\t") != 0 && line.compare(0, 5, "WARN\t") != 0) {
-            line.insert(text_at + 1, std::string(title) + ": ");
+        if (r.verdict()) {
+            r.text = std::string(current_context()) + ": " + r.text;
             ++count;
         }
-        record_line(line.c_str());
-    }
+        record_result(r);
+    });
     return count;
 }
 
@@ -38,48 +31,47 @@ int take_module_results(const std::string& dir, const char* title, std::string* 
 // otherwise, the one of the console the runner runs in.
 void check_status(const scenario& c, DWORD status) {
     if (c.status == c.wine_status)
-        OK_EQ(c.status, status, "%s: the exit status", c.title);
+        OK_EQ(c.status, status, "the exit status");
     else
         OK_EITHER(status == c.status, status == c.wine_status,
-                  "%s: the exit status is 0x%lX under Windows, 0x%lX under Wine: 0x%lX", c.title,
-                  c.status, c.wine_status, status);
+                  "the exit status is 0x%lX under Windows, 0x%lX under Wine: 0x%lX", c.status,
+                  c.wine_status, status);
 }
 
 // The one "Error" box the row states, or none.
 void check_boxes(const setup& s, const scenario& c, const box_watch& boxes) {
     if (!s.desktop) {
-        if (c.box != nullptr) SKIPPED("%s: the \"Error\" box: no desktop to show it on", c.title);
+        if (c.box != nullptr) SKIPPED("the \"Error\" box: no desktop to show it on");
         return;
     }
-    OK_EQ(c.box != nullptr ? 1 : 0, boxes.seen.size(), "%s: the windows the host shows", c.title);
+    OK_EQ(c.box != nullptr ? 1 : 0, boxes.seen.size(), "the windows the host shows");
     if (c.box == nullptr) return;
     OK(boxes.caption == box::caption && boxes.text == c.box,
-       "%s: the box is captioned \"%s\" and says \"%s\": <%s> <%s>", c.title, box::caption, c.box,
+       "the box is captioned \"%s\" and says \"%s\": <%s> <%s>", box::caption, c.box,
        boxes.caption.c_str(), boxes.text.c_str());
     OK(!boxes.owned && boxes.buttons == 1 && boxes.icon,
-       "%s: the box has no owner, one button (OK) and an icon: owned %d, %d buttons, icon %d",
-       c.title, boxes.owned, boxes.buttons, boxes.icon);
+       "the box has no owner, one button (OK) and an icon: owned %d, %d buttons, icon %d",
+       boxes.owned, boxes.buttons, boxes.icon);
 }
 
 // What the module in the folder reported: the test module its checks; one that
 // refused to load, that it refused and nothing more; the module without an
 // entry, that it stayed loaded until the process ended.
 void check_module_reports(const scenario& c, int reported, const std::string& notes) {
-    if (c.module == selftest::test_module)
-        OK(reported > 0, "%s: the test module ran and reported", c.title);
+    if (c.module == selftest::test_module) OK(reported > 0, "the test module ran and reported");
     if (c.module == selftest::refusing_module)
-        OK(notes == "refused " && reported == 0, "%s: its DllMain refused, and no entry ran: <%s>",
-           c.title, notes.c_str());
+        OK(notes == "refused " && reported == 0, "its DllMain refused, and no entry ran: <%s>",
+           notes.c_str());
     if (c.module == selftest::no_entry)
-        OK(notes == "attached detached-at-exit ",
-           "%s: the module stays loaded until the process ends: <%s>", c.title, notes.c_str());
+        OK(notes == "attached detached-at-exit ", "the module stays loaded until the process ends: <%s>",
+           notes.c_str());
 }
 
 // The player's console once the host has ended, as the row states it.
 void check_console_after(const scenario& c, const std::string& state_before) {
     if (c.after == selftest::untouched)
         OK(console_state() == state_before,
-           "%s: the player's title, cursor and every cell are left as they were", c.title);
+           "the player's title, cursor and every cell are left as they were");
     if (c.after == selftest::left_to_the_console) {
         // Once the last handle to the game's buffer is closed, Windows' console
         // shows the player's buffer by itself, Wine's keeps the game's: what
@@ -89,11 +81,11 @@ void check_console_after(const scenario& c, const std::string& state_before) {
                shown_buffer(player.buffer).player
                    ? "the player's buffer (Windows' console does so by itself)"
                    : "the game's buffer (Wine's console keeps it)");
-        OK_EQ(0, console_input_mode(), "%s: the input mode is still 0 afterwards", c.title);
+        OK_EQ(0, console_input_mode(), "the input mode is still 0 afterwards");
         return;
     }
-    OK_SHOWN(true, player.buffer, "%s: the player's buffer is active afterwards", c.title);
-    OK_EQ(player.test_mode, console_input_mode(), "%s: the player's input mode afterwards", c.title);
+    OK_SHOWN(true, player.buffer, "the player's buffer is active afterwards");
+    OK_EQ(player.test_mode, console_input_mode(), "the player's input mode afterwards");
 }
 
 // The host's command line after its name: the scenario, then the arguments
@@ -124,8 +116,9 @@ const scenario* named_scenario(const char* name) {
 }
 
 void run_scenario(const setup& s, const scenario& c, int index) {
+    check_context scope(c.title);
     if (c.module == selftest::other_bitness && s.other_module.empty()) {
-        SKIPPED("%s: no test module of the other bitness beside the self-test", c.title);
+        SKIPPED("no test module of the other bitness beside the self-test");
         return;
     }
     const std::string dir = s.temp + "\\" + std::to_string(index);
@@ -136,9 +129,9 @@ void run_scenario(const setup& s, const scenario& c, int index) {
     const DWORD limit_ms = (c.long_only ? 600 : 90) * 1000;
     const host_run run = run_host(s, scenario_arguments(c), c.start, limit_ms, dir);
     std::string notes;
-    const int reported = take_module_results(dir, c.title, &notes);
+    const int reported = take_module_results(dir, &notes);
     if (!run.started) {
-        OK(false, "%s: the host starts: error %lu", c.title, run.start_error);
+        OK(false, "the host starts: error %lu", run.start_error);
         return;
     }
     // The module could not raise what the scenario needs here, and its SKIP
@@ -147,12 +140,11 @@ void run_scenario(const setup& s, const scenario& c, int index) {
         give_console_back();
         return;
     }
-    OK(!run.timed_out, "%s: the host ends by itself within its time", c.title);
+    OK(!run.timed_out, "the host ends by itself within its time");
     check_status(c, run.status);
     check_module_reports(c, reported, notes);
     if (c.start == selftest::output_to_file)
-        OK(read_file(dir + "\\output.txt").empty(), "%s: the host writes nothing to standard output",
-           c.title);
+        OK(read_file(dir + "\\output.txt").empty(), "the host writes nothing to standard output");
     check_boxes(s, c, run.boxes);
     check_console_after(c, state_before);
     give_console_back();
@@ -166,16 +158,16 @@ int run_bench(const setup& s, const std::string& options) {
     const std::string dir = s.temp + "\\bench";
     prepare(s, selftest::test_module, dir);
     const host_run run = run_host(s, "bench" + options, selftest::console_io, 600 * 1000, dir);
+    check_context scope("the bench");
     std::string notes;
-    take_module_results(dir, "the bench", &notes);
+    take_module_results(dir, &notes);
     release_console();
     remove_folder(s.temp);
     bool finished = false;
     std::printf("Figures from this machine:\n");
-    for (const std::string& line : recorded_lines()) {
-        const result r = split(line);
-        if (r.kind == "FAIL") std::printf("FAIL %s: %s\n", r.where.c_str(), r.text.c_str());
-        if (r.kind != "FIGURE") continue;
+    for (const result_line& r : recorded_results()) {
+        if (r.is("FAIL")) std::printf("FAIL %s: %s\n", r.where.c_str(), r.text.c_str());
+        if (!r.is("FIGURE")) continue;
         std::printf("  %s\n", r.text.c_str());
         finished = finished || r.text == "done=1";
     }

@@ -1,66 +1,45 @@
 #!/usr/bin/env bash
 # scripts/deps.sh against an archive in the middle of a sync, played by
 # stand-ins first on PATH: every apt-get update fails on one index, every i386
-# install fails with "held broken packages", the rest succeeds, and nothing is
-# installed yet. Then a private root with 32-bit Wine is made instead: where
-# debootstrap fails, the i686 host's tests skip with the reason deps.sh kept;
-# where it works, the root is made once and nothing of the machine's apt changes.
+# install with "held broken packages". Then a private root with 32-bit Wine is
+# made instead, once; where debootstrap fails, the i686 tests skip with why.
 set -u
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 . "$ROOT/tests/verdict.sh"
-
 work=$(mktemp -d)
 at_exit 'rm -rf "$work"'
 mkdir -p "$work/bin"
 export STAND_IN_LOG=$work/calls STAND_IN_ARCHES=$work/arches
 : >"$STAND_IN_ARCHES"
-
-cat >"$work/bin/apt-get" <<'EOF'
+# The stand-ins, one script under each name, note their calls, unshare's on one line.
+cat >"$work/bin/stand-in" <<'EOF'
 #!/bin/sh
-echo "apt-get $*" >>"$STAND_IN_LOG"
-case " $* " in
-    *" update "*)
-        echo "Err:6 http://archive.invalid/debian-security bookworm-security/main i386 Packages"
-        echo "E: Failed to fetch http://archive.invalid/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress?"
-        echo "E: Some index files failed to download. They have been ignored, or old ones used instead."
-        exit 100 ;;
-    *":i386 "*)
-        echo "The following packages have unmet dependencies:"
-        echo " libcurl4:i386 : Depends: libbrotli1:i386 (>= 0.6.0) but it is not going to be installed"
-        echo "E: Unable to correct problems, you have held broken packages."
-        exit 100 ;;
-esac
-exit 0
-EOF
-cat >"$work/bin/dpkg" <<'EOF'
-#!/bin/sh
-echo "dpkg $*" >>"$STAND_IN_LOG"
-case $1 in
-    --print-foreign-architectures) cat "$STAND_IN_ARCHES" ;;
-    --add-architecture) echo "$2" >>"$STAND_IN_ARCHES" ;;
-    --remove-architecture) grep -vx "$2" "$STAND_IN_ARCHES" >"$STAND_IN_ARCHES.new"; mv "$STAND_IN_ARCHES.new" "$STAND_IN_ARCHES" ;;
+name=${0##*/}
+case $name in dpkg-query) exit 1 ;; id) echo 0; exit 0 ;; esac
+echo "$name $*" | tr '\n' ' ' | sed 's/ $//' >>"$STAND_IN_LOG"; echo >>"$STAND_IN_LOG"
+case $name:" $* " in
+    apt-get:*" update "*) printf '%s\n' "Err:6 http://archive.invalid/debian-security bookworm-security/main i386 Packages" \
+        "E: Failed to fetch http://archive.invalid/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress?" \
+        "E: Some index files failed to download. They have been ignored, or old ones used instead."; exit 100 ;;
+    apt-get:*":i386 "*) printf '%s\n' "The following packages have unmet dependencies:" \
+        " libcurl4:i386 : Depends: libbrotli1:i386 (>= 0.6.0) but it is not going to be installed" \
+        "E: Unable to correct problems, you have held broken packages."; exit 100 ;;
+    "dpkg: --print-foreign-architectures "*) cat "$STAND_IN_ARCHES" ;;
+    "dpkg: --add-architecture "*) echo "$2" >>"$STAND_IN_ARCHES" ;;
+    "dpkg: --remove-architecture "*) grep -vx "$2" "$STAND_IN_ARCHES" >"$STAND_IN_ARCHES.new"
+        mv "$STAND_IN_ARCHES.new" "$STAND_IN_ARCHES" ;;
+    debootstrap:*) [ -n "${STAND_IN_DEBOOTSTRAP_FAILS:-}" ] && { echo "E: Failed getting release file $5/dists/$3/Release"; exit 1; }
+        mkdir -p "$4/usr/bin" && ln -sf /usr/bin/env "$4/usr/bin/env" ;;
 esac
 EOF
-# debootstrap makes a root with only what the runs in it need; unshare, which
-# the install inside the root goes through, only notes what it was asked.
-cat >"$work/bin/debootstrap" <<'EOF'
-#!/bin/sh
-echo "debootstrap $*" >>"$STAND_IN_LOG"
-[ -n "${STAND_IN_DEBOOTSTRAP_FAILS:-}" ] && { echo "E: Failed getting release file $5/dists/$3/Release"; exit 1; }
-mkdir -p "$4/usr/bin" && ln -sf /usr/bin/env "$4/usr/bin/env"
-EOF
-printf '#!/bin/sh\necho "unshare $*" | tr "\\n" " " >>"$STAND_IN_LOG"; echo >>"$STAND_IN_LOG"\n' >"$work/bin/unshare"
-printf '#!/bin/sh\nexit 1\n' >"$work/bin/dpkg-query"
-printf '#!/bin/sh\necho 0\n' >"$work/bin/id"
-chmod +x "$work/bin/"*
-
-# deps NEED: deps.sh NEED with the stand-ins; its output goes to $work/NEED.out.
+chmod +x "$work/bin/stand-in"
+for name in apt-get dpkg debootstrap unshare dpkg-query id; do ln -s stand-in "$work/bin/$name"; done
+# deps NEED: deps.sh NEED with the stand-ins, its output to $work/NEED.out.
 deps() {
     : >"$STAND_IN_LOG"
     PATH="$work/bin:$PATH" UMBERDEEP_APT_PAUSE=0 UMBERDEEP_DEPS_STATE=$work/state UMBERDEEP_WINE_ROOT=$work/root \
         bash "$ROOT/scripts/deps.sh" "$1" >"$work/$1.out" 2>&1
 }
-
 # calls: what deps.sh asked of apt-get, dpkg's architectures and debootstrap, in words.
 calls() {
     grep -E '^(apt-get|dpkg --(add|remove)-arch|debootstrap)' "$STAND_IN_LOG" |
@@ -89,9 +68,7 @@ check "test: the reason is kept for the i686 tests, and no half-made root is lef
     "$(grep -c '^32-bit Wine (wine32:i386) could not be installed: libcurl4:i386' "$work/state/i386.why" 2>/dev/null) $(ls -d "$work"/root* 2>/dev/null)"
 check "test: no downgrade, removal or other suite asked of apt-get" "" \
     "$(grep -E '^apt-get .*install' "$STAND_IN_LOG" | grep -vE -- '--no-remove' ; grep -E -- '--allow-downgrades|-t |--target-release' "$STAND_IN_LOG")"
-
-# The reason reaches the i686 host's tests: the bench reads it, and each test
-# then ends as skipped (status 77) with it in its log.
+# The reason reaches the i686 host's tests: each ends as skipped (status 77) with it in its log.
 why=$(WINE_LOADER32=$work/no-such-loader UMBERDEEP_DEPS_STATE=$work/state UMBERDEEP_WINE_ROOT=$work/root \
       bash -c '. "$1/scripts/lib/wine_loader.sh"; i386_support; echo "$I386_RUN: $I386_WHY"' - "$ROOT")
 printf 'export I386_RUN=none I386_WHY=%q\n' "${why#none: }" >"$work/bench.env"

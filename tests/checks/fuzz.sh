@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Builds the key-translation fuzzer with clang (libFuzzer, ASan, UBSan) in the
-# tree of preset "fuzz", linking the services library as the executable and the
-# unit tests do, and runs it for five million executions; prints the fuzzer's
-# figures.
+# tree of preset "fuzz", linked to the services library as the host is, runs it
+# five million times and prints its figures.
 set -u
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 OUT=$ROOT/build/fuzz
@@ -14,12 +13,10 @@ if ! (cd "$ROOT" && cmake --preset fuzz && cmake --build --preset fuzz -j "$(npr
     fail "fuzzer build" "the fuzz preset's build failed: $(tail -n 40 "$OUT/build.log")"
     exit 1
 fi
-
-# A few seeds: an Up press, Alt+F4, Ctrl+X.
+# A few seeds, key records: an Up press, Alt+F4, Ctrl+X.
 printf '\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x26\x00\x48\x00\x00\x00\x00\x00\x00\x00' >"$OUT/corpus/up"
 printf '\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x73\x00\x3e\x00\x00\x00\x02\x00\x00\x00' >"$OUT/corpus/alt_f4"
 printf '\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x58\x00\x2d\x00\x18\x00\x08\x00\x00\x00' >"$OUT/corpus/ctrl_x"
-
 "$OUT/fuzz_key_translation" -runs="$RUNS" -max_len=32 -seed=1 "$OUT/corpus" >"$OUT/run.log" 2>&1
 status=$?
 done_line=$(grep -E '^Done [0-9]+ runs' "$OUT/run.log" | tail -n 1)

@@ -1,11 +1,7 @@
 #!/usr/bin/env bash
-# The release archive: two clean builds of this checkout, in two fresh build
-# folders and two time zones, give the same bytes in every file of the archive
-# and in the archive itself; the archive holds exactly the kit's files, in
-# sorted order; its texts end every line in CRLF; its executables and import
-# libraries are the ones the build made, and the MSVC-format import library of
-# each bitness binds a module built with clang and lld-link to the host's plain
-# export names.
+# The release archive: two clean builds in two time zones give the same bytes;
+# it holds exactly the kit's files, sorted, its texts in CRLF, the build's
+# executables and import libraries, which bind an lld-link module to the host's names.
 set -u
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 . "$ROOT/tests/verdict.sh"
@@ -27,14 +23,11 @@ lib/$arch/UmberdeepSafeMode.lib lib/$arch/libUmberdeepSafeMode.dll.a
 lib/$arch/pkgconfig/UmberdeepSafeMode.pc selftest/$arch/UmberdeepSafeMode-selftest.exe
 selftest/$arch/selftest-module.dll selftest/$arch/selftest-no-entry.dll"
 done
-
 # zip_entries ZIP: the archive's file entries in their order, one a line.
 zip_entries() { python3 -c 'import sys, zipfile; print("\n".join(e.filename for e in zipfile.ZipFile(sys.argv[1]).infolist() if not e.is_dir()))' "$1"; }
-
 # The texts a person opens on Windows: every line ends in CRLF.
 TEXT_FILES="PLAYING.txt WRITING-MODULES.txt examples/CMakeLists.txt examples/hello_module.c
 examples/hello_module.cpp"
-
 # Each build makes only what the archive holds, to keep this check short.
 ARCH=x64+x86
 for build in one two; do
@@ -57,15 +50,11 @@ for build in one two; do
 done
 ONE=$WORK/one/unpacked/$NAME
 TWO=$WORK/two/unpacked/$NAME
-
 check "release: the archive holds exactly the kit's files, in one folder $NAME" \
     "$(echo $EXPECTED_FILES | tr ' ' '\n' | sed "s|^|$NAME/|" | LC_ALL=C sort)" \
     "$(zip_entries "$WORK/one/release/$NAME.zip" | LC_ALL=C sort)"
-
-# Sorted, the entries come in the same order whatever the file system lists.
 check "release: the archive's entries come in sorted order" \
     "$(zip_entries "$WORK/one/release/$NAME.zip" | LC_ALL=C sort)" "$(zip_entries "$WORK/one/release/$NAME.zip")"
-
 check "release: two clean builds give the same bytes in every file" "" \
     "$(for file in $EXPECTED_FILES; do cmp -s "$ONE/$file" "$TWO/$file" || echo "$file"; done)"
 check "release: the texts end every line in CRLF" "" "$(for file in $TEXT_FILES; do
@@ -74,15 +63,11 @@ check "release: the texts end every line in CRLF" "" "$(for file in $TEXT_FILES;
 check "release: two clean builds give the same archive (sha256)" \
     "$(sha256sum <"$WORK/one/release/$NAME.zip" | cut -d' ' -f1)" \
     "$(sha256sum <"$WORK/two/release/$NAME.zip" | cut -d' ' -f1)"
-
 for arch in x64 x86; do
     ARCH=$arch
     check "release: its executable and import libraries for $arch are the ones the build made" "" "$(
         for place in bin/$arch/UmberdeepSafeMode.exe lib/$arch/UmberdeepSafeMode.lib lib/$arch/libUmberdeepSafeMode.dll.a; do
             cmp -s "$WORK/one/windows-$arch/${place##*/}" "$ONE/$place" || echo "$place differs or is missing"; done)"
-
-    # A module linked the MSVC way against the archive's import library
-    # imports the services by their plain names from the host.
     dir=$WORK/msvc-$arch
     mkdir -p "$dir"
     kit_way_build msvc "$arch" "$ONE" "$dir" || cat "$dir/build.log"

@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
-# The Wine bench as a CTest fixture (tests/CMakeLists.txt), shared by all the
-# Wine tests of one run: "fixture.sh start FILE" starts a bench (a Wine prefix,
-# an X display and a tmux server of its own) and writes to FILE what a test
-# needs to join it (tests/run_test.sh sources it); "fixture.sh stop FILE" stops
-# that bench and removes FILE.
+# The Wine bench as a CTest fixture shared by the Wine tests of one run:
+# "fixture.sh start FILE" starts a bench (a Wine prefix, an X display, a tmux
+# server) and writes to FILE what a test needs to join it (run_test.sh sources
+# it); "fixture.sh stop FILE" stops it and removes FILE.
 set -u
 . "$(dirname "$0")/lib.sh"
-
 BENCH_SETTINGS="BENCH_DIR WINEPREFIX WINEDLLOVERRIDES WINEDEBUG LC_ALL DISPLAY XVFB_PID TMUX_SOCKET
 PATH WINELOADER WINE_RUNS_32BIT I386_RUN I386_WHY I386_WINE"
 

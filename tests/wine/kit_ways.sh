@@ -1,12 +1,9 @@
-# Sourced: the ways a module author builds the examples of docs/examples
-# (hello_module.c, and the same module in C++, hello_module.cpp) against an
-# installed kit, as docs/writing-modules.md gives them. One a line of KIT_WAYS:
-# "WAY|HOSTS|WHERE THE MODULE COMES OUT|COMMAND; COMMAND...", where TRIPLE and
-# ARCH stand for the host's (x86_64 or i686, x64 or x86) and KIT for the kit's
-# prefix. mingw, cmake and msvc build the C module, the -cpp ways the C++ one,
-# msvc-mrtd the C module with stdcall as the compiler's default.
-#
-#   kit_ways ARCH             the ways for the host of ARCH
+# Sourced: the ways docs/writing-modules.md gives to build the examples of
+# docs/examples (hello_module.c, and in C++ hello_module.cpp) against a kit. One a
+# line of KIT_WAYS: "WAY|HOSTS|WHERE THE MODULE COMES OUT|COMMAND; COMMAND...",
+# TRIPLE and ARCH the host's (x86_64 or i686, x64 or x86), KIT the kit's prefix;
+# the -cpp ways build the C++ module, msvc-mrtd the C one with stdcall by default.
+#   kit_ways ARCH             the ways for the host of ARCH; kit_triple ARCH, its triple's CPU
 #   kit_way_lines WAY ARCH    the commands of WAY for the host of ARCH, one a line
 #   kit_way_build WAY ARCH KIT DIR   builds the examples the WAY way in DIR
 #   kit_foreign_imports DLL   the DLLs that DLL imports beyond the host, KERNEL32, USER32 and msvcrt
@@ -21,23 +18,17 @@ cmake-cpp|x64 x86|build/cpp/Umberdeep.dll|$cmake_way
 msvc-cpp|x64 x86|Umberdeep.dll|clang++ --target=TRIPLE-pc-windows-msvc -ffreestanding -fno-exceptions -fno-rtti -I KIT/include -c hello_module.cpp -o hello_module.obj; $msvc_link
 msvc-mrtd|x86|Umberdeep.dll|clang --target=TRIPLE-pc-windows-msvc -mrtd -ffreestanding -I KIT/include -c hello_module.c -o hello_module.obj; $msvc_link"
 
+kit_triple() { if [ "$1" = x86 ]; then echo i686; else echo x86_64; fi; }
 kit_ways() { awk -F'|' -v arch="$1" 'index(" " $2 " ", " " arch " ") { print $1 }' <<<"$KIT_WAYS"; }
 kit_way_field() { awk -F'|' -v way="$1" -v n="$2" '$1 == way { print $n }' <<<"$KIT_WAYS"; }
-kit_way_lines() {
-    local triple=x86_64
-    [ "$2" = x86 ] && triple=i686
-    kit_way_field "$1" 4 | sed "s/; /\n/g; s/TRIPLE/$triple/g; s/ARCH/$2/g"
-}
-
+kit_way_lines() { kit_way_field "$1" 4 | sed "s/; /\n/g; s/TRIPLE/$(kit_triple "$2")/g; s/ARCH/$2/g"; }
 kit_foreign_imports() {
     x86_64-w64-mingw32-objdump -p "$1" | awk '/^\tDLL Name: / { print $NF }' |
         grep -vixE 'kernel32\.dll|user32\.dll|msvcrt\.dll|UmberdeepSafeMode\.exe' | paste -sd ' ' -
 }
-
-# kit_way_build WAY ARCH KIT DIR: copies the example files into DIR, runs the
-# commands of WAY there with KIT for the kit's prefix, and leaves the module as
-# DIR/Umberdeep.dll. Their output goes to DIR/build.log; the status is nonzero
-# when a command failed.
+# kit_way_build WAY ARCH KIT DIR: runs the commands of WAY on the example files in
+# DIR, leaving the module as DIR/Umberdeep.dll, the output in DIR/build.log;
+# nonzero when a command failed.
 kit_way_build() {
     local kit examples module
     kit=$(printf '%q' "$3")

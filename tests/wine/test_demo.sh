@@ -1,40 +1,17 @@
 #!/usr/bin/env bash
-# The demo game, played as a player plays it: keys typed into the tmux pane,
-# the screen read back from what Wine's console painted there.
+# The demo game, keys typed into the tmux pane, the screen read back from it.
 set -u
 . "$(dirname "$0")/lib.sh"
 wine_bench_start
 at_exit wine_bench_stop
-
-# demo_start: a run folder DIR with the host and the demo, started in its own
-# tmux window, HOST_PANE.
+# demo_start: the host and the demo in a run folder DIR, started in tmux pane HOST_PANE.
 demo_start() { DIR=$(new_run_dir demo); run_host_start "$DIR" 120; }
-
-screen() { tmux -L "$TMUX_SOCKET" capture-pane -p -t "$HOST_PANE" 2>/dev/null; }
-keys() { tmux -L "$TMUX_SOCKET" send-keys -t "$HOST_PANE" "$@"; }
-
-# background_map: the screen with each cell that has a background colour shown
-# as D (dark grey, SGR 100), L (light grey, SGR 47) or X (any other), every other
-# cell as ".".
-background_map() {
-    tmux -L "$TMUX_SOCKET" capture-pane -p -e -t "$HOST_PANE" 2>/dev/null | python3 -c '
-import re, sys
-for line in sys.stdin:
-    out, bg = "", "."
-    for params, final, char in re.findall(r"\x1b\[([0-9;]*)([A-Za-z])|(.)", line.rstrip("\n")):
-        if char:
-            out += bg
-        elif final == "m":
-            p, i = [int(v or 0) for v in params.split(";")], 0
-            while i < len(p):
-                if p[i] in (0, 40, 49): bg = "."
-                elif p[i] in (100, 47): bg = "D" if p[i] == 100 else "L"
-                elif 41 <= p[i] <= 46 or 101 <= p[i] <= 107 or p[i] == 48: bg = "X"
-                if p[i] in (38, 48): i += 2 if p[i + 1:i + 2] == [5] else 4
-                i += 1
-    print(out)'
-}
-
+screen() { bench_tmux capture-pane -p -t "$HOST_PANE" 2>/dev/null; }
+keys() { bench_tmux send-keys -t "$HOST_PANE" "$@"; }
+# type_keys KEYS: tmux key names, or "-l SEQUENCE", a terminal's own sequence after ESC.
+type_keys() { if [[ $1 = "-l "* ]]; then keys -l $'\e'"${1#-l }"; else keys "$1"; fi; }
+# background_map: the screen's background colours (contract_lines background_map).
+background_map() { bench_tmux capture-pane -p -e -t "$HOST_PANE" 2>/dev/null | "$CONTRACT_LINES" background_map; }
 # ------------------------------------------------------------ the title screen
 demo_start
 see "demo: the title screen comes up" "Press any key to enter the cave"
@@ -45,8 +22,7 @@ check "demo: the prompt stands below the banner (row $((BANNER_BOTTOM + 2)))" $(
 keys Space
 see "demo: a key leaves the title screen" "UMBERDEEP DEMO"
 check "demo: the player starts in the first room" 4,5 "$(wait_player 4,5)"
-# The console paints what the game drew a little later and not always in
-# order: each part of the new screen is waited for.
+# The console paints what the game drew a little later, not always in order.
 prompt_left() { screen | grep 'Press any key'; }
 map_missing() { for row in '#........#' '"""$""'; do screen | grep -qF -- "$row" || echo "no <$row>"; done; }
 check "demo: the banner is erased" "cells=0 outside=0 dark_rows=- light_rows=-" \
@@ -54,59 +30,51 @@ check "demo: the banner is erased" "cells=0 outside=0 dark_rows=- light_rows=-" 
 check "demo: the prompt is erased" "" "$(wait_for prompt_left "")"
 check "demo: the status line before any key" "Last key: code 0 (-), char 0" "$(wait_status "Last key: code 0 (-), char 0")"
 check "demo: the map is drawn" "" "$(wait_for map_missing "")"
-
 # ------------------------------------------------------------ walking and the key vocabulary
-# Each line: what is checked, the keys typed (tmux key names, or "-l SEQUENCE"
-# for a terminal's own sequence after ESC), then, each "-" when not checked, a
-# text that comes on screen, what the status line comes to read, and where the
-# @ then stands. tmux types Home and End as ESC [1~ and ESC [4~, which Wine's
-# console ignores; an xterm types ESC [H and ESC [F, which Wine reads as Home
-# and End.
-while IFS='|' read -r label typed text status at; do
-    if [[ $typed = "-l "* ]]; then keys -l $'\e'"${typed#-l }"; else keys "$typed"; fi
+# Each line: what is checked, the keys typed (type_keys), then ("-" for none) a
+# text that comes on screen, what the status line reads ("key NAME": last_key
+# NAME), where the @ stands. Wine ignores tmux's Home and End, not an xterm's.
+while IFS='|' read -r -u 3 label typed text status at; do
+    type_keys "$typed"
     [ "$text" = - ] || see "demo: $label: \"$text\" shows" "$text"
+    [[ $status = "key "* ]] && status=$(last_key "${status#key }")
     [ "$status" = - ] || check "demo: $label: the status line" "$status" "$(wait_status "$status")"
     [ "$at" = - ] || check "demo: $label: the @ stands at $at" "$at" "$(wait_player "$at")"
-done <<'KEYS'
-Up moves the @ one cell up|Up|-|Last key: code 72 (Up), char 0|4,4
+done 3<<'KEYS'
+Up moves the @ one cell up|Up|-|key Up|4,4
 Down moves it back|Down|-|-|4,5
 Left moves the @ one cell left|Left|-|-|3,5
 a wall on the left stops the @, and the player is told|Left|A wall blocks the way.|-|3,5
-Home (ESC [H) would step into the wall up and left: the @ stays|-l [H|-|Last key: code 71 (Home), char 0|3,5
+Home (ESC [H) would step into the wall up and left: the @ stays|-l [H|-|key Home|3,5
 Page Down steps diagonally down and right|NPage|-|-|4,6
 Page Up steps diagonally up and right|PPage|-|-|5,5
 End (ESC [F) steps diagonally down and left|-l [F|-|-|4,6
-Shift+Up runs up to the wall|S-Up|-|Last key: code 2072 (Shift+Up), char 0|4,3
+Shift+Up runs up to the wall|S-Up|-|key Shift+Up|4,3
 Shift+Right runs along the room to the wall|S-Right|-|-|10,3
-F1|F1|-|Last key: code 59 (F1), char 0|-
-Alt+F1 (ESC [1;3P)|-l [1;3P|-|Last key: code 1059 (Alt+F1), char 0|-
-Shift+F1 (ESC [1;2P)|-l [1;2P|-|Last key: code 59 (F1), char 0|-
-Alt+F9 (ESC [20;3~)|-l [20;3~|-|Last key: code 1067 (Alt+F9), char 0|-
-Ctrl+Up (ESC [1;5A) moves nothing: the run ended at the wall|-l [1;5A|-|Last key: code 3072 (Ctrl+Up), char 0|10,3
+F1|F1|-|key F1|-
+Alt+F1 (ESC [1;3P)|-l [1;3P|-|key Alt+F1|-
+Shift+F1 (ESC [1;2P)|-l [1;2P|-|key F1|-
+Alt+F9 (ESC [20;3~)|-l [20;3~|-|key Alt+F9|-
+Ctrl+Up (ESC [1;5A) moves nothing: the run ended at the wall|-l [1;5A|-|key Ctrl+Up|10,3
 Ctrl+C reaches the game as character 3|C-c|-|Last key: code 0 (-), char 3|-
 a: the game goes on after Ctrl+C|a|-|Last key: code 0 (-), char 97 'a'|-
 z answers that there is nothing to zoom|z|nothing to zoom|-|-
 KEYS
-
 # Keys typed while the @ runs, a step a frame, are all kept for after the run.
 keys S-Left Down Down Down
-check "demo: keys typed during a run all arrive: Shift+Left runs to the wall, then three steps down" 3,6 \
-    "$(wait_player 3,6)"
-
+check "demo: keys typed during a run all arrive: Shift+Left runs to the wall, then three steps down" \
+    3,6 "$(wait_player 3,6)"
 # ------------------------------------------------------------ ending
-# fresh_game: a new game, past the title screen. end_check LABEL KEYS...: KEYS
-# end the game with status 0.
-fresh_game() { demo_start; wait_text "Press any key to enter the cave" && keys Space && wait_player 4,5 >/dev/null; }
-end_check() {
-    local label=$1
-    shift
-    keys "$@"
+# Each line: what ends a new game (one past the title screen) with status 0, and the keys typed.
+while IFS='|' read -r -u 3 label typed; do
+    [ "$label" = q ] ||
+        { demo_start; wait_text "Press any key to enter the cave" && keys Space && wait_player 4,5 >/dev/null; }
+    type_keys "$typed"
     run_host_wait "$DIR" "$WAIT_SECONDS"
     check "demo: $label ends the game with status 0" 0 "$HOST_STATUS"
     if [ "$HOST_STATUS" = 124 ]; then keys C-x; fi
-}
-end_check q q
-fresh_game
-end_check Ctrl+X C-x
-fresh_game
-end_check "Alt+F4 (ESC [1;3S)" -l $'\e[1;3S'
+done 3<<'ENDS'
+q|q
+Ctrl+X|C-x
+Alt+F4 (ESC [1;3S)|-l [1;3S
+ENDS

@@ -1,21 +1,17 @@
 #!/usr/bin/env bash
-# The module author's kit: "cmake --install" puts this host, its import
-# libraries, the CMake package, the demo and the header into a prefix; the
-# examples of docs/examples, built against that prefix alone in each of the
-# ways the guides give (kit_ways.sh), import no DLL a bare Windows lacks, load
-# in the installed host, draw their cells and read a key. The x86_64 host's run
-# also builds the C++ example for the i686 host both mingw-w64 ways, and checks
-# the CMake package's answer to a build that does not target Windows.
+# The module author's kit, as "cmake --install" puts it into a prefix: the
+# examples of docs/examples, built against it alone each way the guides give
+# (kit_ways.sh), import no DLL a bare Windows lacks, load in the installed host,
+# draw their cells and read a key.
 set -u
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/kit_ways.sh"
 wine_bench_start
 at_exit wine_bench_stop
-screen() { tmux -L "$TMUX_SOCKET" capture-pane -p -t "$HOST_PANE" 2>/dev/null; }
+screen() { bench_tmux capture-pane -p -t "$HOST_PANE" 2>/dev/null; }
 
 EXAMPLES=$WINE_TESTS_ROOT/docs/examples
 KIT=$(mktemp -d "$BENCH_DIR/kit.XXXXXX")
-
 # The kit of the x86_64 host's run holds both hosts, as the guide installs it.
 trees=$BUILD_DIR
 [ "$ARCH" = x64 ] && trees+=" $BUILD_ROOT/windows-x86"
@@ -32,19 +28,15 @@ PKG_CONFIG_PATH=$KIT/lib/$ARCH/pkgconfig pkg-config --cflags --libs UmberdeepSaf
 check "kit: pkg-config names the kit's header folder and $ARCH import library" \
     "-I$KIT/lib/$ARCH/pkgconfig/../../../include -L$KIT/lib/$ARCH/pkgconfig/../../../lib/$ARCH -lUmberdeepSafeMode" \
     "$(sed 's/ *$//' "$KIT/pc.txt")"
-
 # The module guide shows the example files as they are.
 guide=$WINE_TESTS_ROOT/docs/writing-modules.md
 check "kit: docs/writing-modules.md shows each file of docs/examples as it is" "" "$(
     for example in hello_module.c hello_module.cpp CMakeLists.txt; do
         python3 -c 'import sys; sys.exit(open(sys.argv[1]).read() not in open(sys.argv[2]).read())' \
             "$EXAMPLES/$example" "$guide" || echo "$example differs"; done)"
-
-# The installed headers compile without a warning in every C standard these
-# compilers know, the drafts of C23 (-std=c2x) included, and in C++: the inert
-# services take any arguments, and the back buffer's functions are C89.
-triple=x86_64
-[ "$ARCH" = x86 ] && triple=i686
+# The installed headers compile without a warning in C89, C17, C23's drafts
+# (-std=c2x) and C++: the inert services take any arguments, the back buffer is C89.
+triple=$(kit_triple "$ARCH")
 printf '%s\n' '#include <os_screen.h>' 'static os_screen s;' \
     'int f(void) { int failed; os_sound(1, 2); os_zoom(); os_screen_init(&s); os_screen_text(&s, "x", 7, 0, 0);' \
     '    return os_screen_flush(&s, &failed); }' >"$KIT/any.c"
@@ -57,14 +49,11 @@ check "kit: os_sound(1, 2) and os_screen.h compile in C89, C17, C2x and C++ with
     for compiler in "$triple-w64-mingw32-g++" "clang++ --target=$triple-pc-windows-msvc -ffreestanding"; do
         $compiler -x c++ $strict >/dev/null 2>&1 || echo "<$compiler>"
     done)"
-
 # The ways the release's WRITING-MODULES.txt gives too.
 TEXT_WAYS="mingw mingw-cpp cmake cmake-cpp msvc"
 text=$WINE_TESTS_ROOT/docs/release/WRITING-MODULES.txt
-
-# build_way WAY ARCH: builds the example the WAY way for the ARCH host in a
-# fresh folder, WAY_DIR; two checks: it builds, and it imports no DLL a bare
-# Windows lacks.
+# build_way WAY ARCH: builds the example the WAY way for the ARCH host in a fresh
+# folder, WAY_DIR; checks it builds, and imports no DLL a bare Windows lacks.
 build_way() {
     WAY_DIR=$(mktemp -d "$BENCH_DIR/run.XXXXXX")
     kit_way_build "$1" "$2" "$KIT" "$WAY_DIR"
@@ -74,33 +63,27 @@ build_way() {
 }
 
 for way in $(kit_ways "$ARCH"); do
-    # The guide gives the mingw line for each host, the msvc-mrtd lines for the
-    # i686 host, the others for the x86_64 host (the i686 host's differ only in
-    # the target names); WRITING-MODULES.txt the same for its ways.
-    guide_arch=x64
-    [ "$way" = mingw ] && guide_arch=$ARCH
-    [ "$way" = msvc-mrtd ] && guide_arch=x86
+    # The guides give mingw for each host, msvc-mrtd for i686, the others for x86_64.
+    case $way in mingw) guide_arch=$ARCH ;; msvc-mrtd) guide_arch=x86 ;; *) guide_arch=x64 ;; esac
     guides=$guide
     case " $TEXT_WAYS " in *" $way "*) guides+=" $text" ;; esac
     check "kit: the guides give the $way lines for the $guide_arch host" "" "$(for file in $guides; do
         kit_way_lines "$way" "$guide_arch" | while IFS= read -r line; do
             grep -qF -- "$line" "$file" || echo "$(basename "$file"): $line"; done; done)"
-
-    # Build it against the installed kit only, then run it in the installed host.
+    # Built against the installed kit only, run in the installed host.
     build_way "$way" "$ARCH"
     cp "$KIT/bin/$ARCH/UmberdeepSafeMode.exe" "$WAY_DIR/"
     run_host_start "$WAY_DIR" 30
     see "kit: the $way module's cells show in the installed host" "Hello from a game module. Press a key."
-    tmux -L "$TMUX_SOCKET" send-keys -t "$HOST_PANE" k
+    bench_tmux send-keys -t "$HOST_PANE" k
     run_host_wait "$WAY_DIR" 30
     check "kit: the $way module read the key (exit status is its character, 107)" 107 "$HOST_STATUS"
 done
 
 [ "$ARCH" = x64 ] || exit 0
 for way in mingw-cpp cmake-cpp; do build_way "$way" x86; done
-
-# A mingw-w64 compiler without -DCMAKE_SYSTEM_NAME=Windows builds for Linux:
-# the package says so and how to cross-build, rather than blaming the bitness.
+# A mingw-w64 compiler without -DCMAKE_SYSTEM_NAME=Windows builds for Linux: the
+# package says so and how to cross-build.
 dir=$(mktemp -d "$BENCH_DIR/run.XXXXXX")
 cp "$EXAMPLES/hello_module.c" "$EXAMPLES/hello_module.cpp" "$EXAMPLES/CMakeLists.txt" "$dir/"
 cmake -S "$dir" -B "$dir/build" -DCMAKE_PREFIX_PATH="$KIT" -DCMAKE_C_COMPILER=x86_64-w64-mingw32-gcc \

@@ -1,45 +1,41 @@
 #!/usr/bin/env bash
-# The README's run command, scripts/run.sh: in a terminal it plays the demo (the
-# i686 demo given with --module in the i686 host) and gives the terminal back as
-# it found it; with --window it plays in Wine's console window; without a
-# terminal it starts the game in a tmux session and reports its status once it
-# ends. It says in one line what keeps a module from playing, before it starts
-# anything, and after a failed launch what the status means; it warns of a
-# terminal smaller than the game, and plays in the prefix WINEPREFIX names.
+# The README's run command, scripts/run.sh: it plays the demo (or a module, in
+# the host of its bitness) in a terminal, giving it back as found; in Wine's
+# console window with --window; in tmux without a terminal. It says in one line
+# what keeps a module from playing, and what a failed launch's status means.
 set -u
 . "$(dirname "$0")/lib.sh"
 i386_support
 wine_bench_start
 at_exit 'tmux_private kill-server >/dev/null 2>&1; wine_bench_stop'
-
 RUN_COMMAND=$WINE_TESTS_ROOT/scripts/run.sh
 WORK=$(mktemp -d "$BENCH_DIR/run-command.XXXXXX")
-
 # A tmux of its own for the no-terminal case, which uses tmux's default socket.
 tmux_private() { TMUX_TMPDIR=$WORK tmux "$@"; }
-
 # ------------------------------------------------------------ in a terminal
-# start_in_terminal [RUN ARGS...]: runs the command in tmux session $SESSION
-# (its standard input and output; only standard error goes to a file), a
-# terminal of TERMINAL_SIZE (80x25 unless set), keeping the terminal's modes
-# before and after, and its status. screen is the session's screen; wait_ended
-# waits for the command to end.
+# start_in_terminal [RUN ARGS...]: the command in tmux session $SESSION of
+# TERMINAL_SIZE (80x25 unless set), keeping its standard error, status and the
+# terminal's modes before and after.
 SESSION=run-command
 WAIT_SECONDS=180
-screen() { tmux -L "$TMUX_SOCKET" capture-pane -p -t "$SESSION" 2>/dev/null; }
-send() { tmux -L "$TMUX_SOCKET" send-keys -t "$SESSION" "$@"; }
+screen() { bench_tmux capture-pane -p -t "$SESSION" 2>/dev/null; }
+send() { bench_tmux send-keys -t "$SESSION" "$@"; }
 ended() { [ -f "$WORK/status" ]; }
-wait_ended() { until_true ended; tmux -L "$TMUX_SOCKET" kill-session -t "$SESSION" >/dev/null 2>&1; }
+run_status() { cat "$WORK/status" 2>/dev/null; }
+wait_ended() { until_true ended; bench_tmux kill-session -t "$SESSION" >/dev/null 2>&1; }
 start_in_terminal() {
     rm -f "$WORK/status" "$WORK/stderr"
-    local w size=${TERMINAL_SIZE:-80x25}
+    local w
     w=$(printf '%q' "$WORK")
-    tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s "$SESSION" -x "${size%x*}" -y "${size#*x}" \
-        "stty -g >$w/modes-before; bash $(printf ' %q' "$RUN_COMMAND" "$@") 2>$w/stderr; echo \$? >$w/status.tmp;
-         stty -g >$w/modes-after; mv $w/status.tmp $w/status; sleep 60"
+    new_session "$SESSION" "${TERMINAL_SIZE:-80x25}" "stty -g >$w/modes-before; bash $(printf ' %q' "$RUN_COMMAND" "$@") \
+        2>$w/stderr; echo \$? >$w/status.tmp; stty -g >$w/modes-after; mv $w/status.tmp $w/status; sleep 60"
 }
-# play_in_terminal LABEL [RUN ARGS...]: the demo started in a terminal, a key
-# starts the game and q ends it.
+# game_ended LABEL STATUS FILE: q ended the game with STATUS 0, and FILE says so.
+# play_in_terminal LABEL [RUN ARGS...]: a key starts the game, q ends it.
+game_ended() {
+    check "$1: q ends it with status 0" 0 "$2"
+    check "$1: it says how the game ended" "run: the game ended with status 0" "$(grep -m1 'the game ended' "$3")"
+}
 play_in_terminal() {
     local label=$1
     shift
@@ -49,27 +45,23 @@ play_in_terminal() {
     see "$label: a key starts the game" "Last key:"
     send q
     wait_ended
-    check "$label: q ends it with status 0" 0 "$(cat "$WORK/status" 2>/dev/null)"
-    check "$label: it says how the game ended" "run: the game ended with status 0" \
-        "$(grep -m1 'the game ended' "$WORK/stderr")"
+    game_ended "$label" "$(run_status)" "$WORK/stderr"
     check "$label: the terminal's modes are as before" "$(cat "$WORK/modes-before")" \
         "$(cat "$WORK/modes-after" 2>/dev/null)"
 }
-
 play_in_terminal "run command"
 check "run command: it plays in the bench's prefix, which WINEPREFIX names" \
     "run: the Wine prefix is $WINEPREFIX (WINEPREFIX)" "$(grep -m1 'the Wine prefix is' "$WORK/stderr")"
 small_terminal() { grep -c '^run: this terminal is' "$WORK/stderr"; }
 check "run command: a terminal of 80 x 25 gets no warning of its size" 0 "$(small_terminal)"
-# A 32-bit game module plays in the i686 host, under emulation where the kernel
-# cannot run 32-bit programs; the build tree's own demo stays as it was.
+# A 32-bit game module plays in the i686 host (emulated where the kernel cannot
+# run 32-bit programs); the build tree's own demo stays as it was.
 i686_demo=$BUILD_ROOT/windows-x86/Umberdeep.dll
 demo_sum=$(md5sum <"$i686_demo")
 if [ "$I386_RUN" = none ]; then
-    # Where 32-bit Wine could not be had, the command says why in one line.
     start_in_terminal --module "$i686_demo"
     wait_ended
-    check "run command --module (i686 demo) without 32-bit Wine: status 1" 1 "$(cat "$WORK/status" 2>/dev/null)"
+    check "run command --module (i686 demo) without 32-bit Wine: status 1" 1 "$(run_status)"
     i386_support    # the reason as the command's own install left it
     check "run command --module (i686 demo) without 32-bit Wine: its last line says why" \
         "run: the i686 host cannot run here: $I386_WHY" "$(tail -n 1 "$WORK/stderr")"
@@ -84,36 +76,28 @@ if [ "$I386_RUN" = emulated ]; then
         "$(grep -c 'running the i686 host under qemu-i386' "$WORK/stderr")"
 fi
 check "run command --module: the build tree's modules untouched" "$demo_sum" "$(md5sum <"$i686_demo")"
-
-# A module that passes every look but does not load: the self-test's module,
-# whose DllMain refuses when the host's first argument is its scenario
-# "dllmain_refuses". The status is explained, as the host's box shows only on
-# a desktop (here the bench's, where it gets a Return). Its terminal lacks the
-# game's last row, which the command warns of before the game starts.
+# A module that passes every look but does not load (the self-test's, whose
+# DllMain refuses in "dllmain_refuses"): the status is explained, as the box
+# shows only on a desktop. Its terminal lacks the game's last row.
 TERMINAL_SIZE=80x24 start_in_terminal --module "$BUILD_DIR/selftest/selftest-module.dll" dllmain_refuses
 box_answered_or_ended() {
     local id
-    for id in $(xdotool search --name '^Error$' 2>/dev/null); do xdotool windowfocus "$id" key Return >/dev/null 2>&1; done
+    for id in $(xdotool search --name '^Error$' 2>/dev/null); do
+        xdotool windowfocus "$id" key Return >/dev/null 2>&1; done
     ended
 }
 until_true box_answered_or_ended
 wait_ended
 check "run command, a module that does not load: status 1, and it says what status 1 means" "1 1" \
-    "$(cat "$WORK/status" 2>/dev/null) $(grep -c '^run: status 1 is the game.s own result, or the host could not start it: the module did not load' "$WORK/stderr")"
+    "$(run_status) $(grep -c '^run: status 1 is the game.s own result, or the host could not start it: the module did not load' "$WORK/stderr")"
 check "run command in a terminal of 80 x 24: one line says so, naming both sizes" \
     "1 run: this terminal is 80 x 24, smaller than the 80 x 25 the game draws: what lies beyond it will not show; make the terminal larger" \
     "$(small_terminal) $(grep -m1 '^run: this terminal is' "$WORK/stderr")"
-
 # ------------------------------------------------------------ refused at once
-# Each line: what the command is given (its arguments after "|"), the status it
-# ends with without a terminal, how many lines it says, and the one that says
-# why, its last: a module refused says nothing else of itself, and names for
-# each DLL it lacks what takes it away. The modules of tests/modules/run_command
-# need a DLL of the compiler's runtime or the Visual C++ runtime (which Wine
-# carries and a bare Windows does not), refused unless it stands beside them,
-# or a DLL of their own that stands beside them; one is linked as the refusal
-# of the thread library says, and passes. The self-test's module without an
-# entry exports only a look-alike of dll_main.
+# Each line: what the command is given (its arguments after "|"), its status
+# without a terminal, how many lines it says, and its last, which says why. The
+# modules of tests/modules/run_command need a runtime DLL a bare Windows lacks,
+# or one of their own beside them; one is linked as the refusal says, and passes.
 stops="neither Windows' own nor beside it, so the host would stop with \"main: LoadLibrary failed\""
 dlls=$BUILD_DIR/modules/run-command
 libgcc=$BUILD_ROOT/windows-x86/modules/run-command/needs-libgcc/Umberdeep.dll
@@ -134,7 +118,6 @@ with an unknown option|--window --bogus|2|1|run: unknown option --bogus (argumen
 --module with the DLL it needs beside it, no terminal and no tmux|--module $dlls/helper-beside/Umberdeep.dll|1|3|run: open a terminal and run: bash scripts/run.sh
 --module with the thread library linked in as its refusal says, no terminal and no tmux|--module $dlls/winpthread-linked-in/Umberdeep.dll|1|3|run: open a terminal and run: bash scripts/run.sh
 ANSWERS
-# The last line's command, besides:
 check "run command, no terminal and no tmux: it says it needs a terminal" 1 "$(grep -c "needs a terminal" "$WORK/answer.err")"
 env -u WINEPREFIX bash "$RUN_COMMAND" --module "$WORK/none.dll" --help </dev/null >"$WORK/help.out" 2>&1
 check "run command --help: status 0, and it prints the usage, which names the prefix, without WINEPREFIX its own" \
@@ -146,15 +129,11 @@ DISPLAY='' UMBERDEEP_NO_TMUX=1 bash "$RUN_COMMAND" --module "$BUILD_ROOT/windows
 check "run command --window without a display: status 1, and it says so in one line" \
     "1 run: --window needs a desktop (DISPLAY is not set); in a terminal, play without it: bash scripts/run.sh" \
     "$? $(cat "$WORK/nodisplay.err")"
-
 # ------------------------------------------------------------ from a cmd prompt
-# The game started from a prompt that goes on afterwards: once q ends it, what
-# is typed at the prompt shows on the player's buffer, below the prompt line,
-# not inside the cave.
+# Once q ends a game started from cmd, what is typed shows below the prompt line.
 SESSION=prompt
 prompt_dir=$(new_run_dir demo)
-tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s "$SESSION" -x 80 -y 25 \
-    "cd $(printf '%q' "$prompt_dir") && wine cmd; sleep 60"
+new_session "$SESSION" 80x25 "cd $(printf '%q' "$prompt_dir") && wine cmd; sleep 60"
 wait_text '>$'
 send "UmberdeepSafeMode.exe" Enter
 wait_text "Press any key to enter the cave" && send Space
@@ -164,12 +143,9 @@ send "echo back" Enter
 wait_text '^back$'
 check "from a cmd prompt: after q, cmd's output stands on a line of its own below its prompt" \
     "1 1 0" "$(screen | grep -cE '>echo back$') $(screen | grep -cx back) $(screen | grep -cF '??')"
-tmux -L "$TMUX_SOCKET" kill-session -t "$SESSION" >/dev/null 2>&1
-
+bench_tmux kill-session -t "$SESSION" >/dev/null 2>&1
 # ------------------------------------------------------------ in a console window
-# play_in_window LABEL [RUN ARGS...]: the command with --window and no terminal
-# (as a file manager starts it); once the window has its title, a key starts
-# the game and q ends it.
+# play_in_window LABEL [RUN ARGS...]: --window with no terminal, as a file manager starts it.
 play_in_window() {
     local label=$1
     shift
@@ -180,24 +156,19 @@ play_in_window() {
     else fail "$label: the game opens a console window" "$(tail -n 5 "$WORK/window.err")"; fi
     window_keys space q
     run_host_wait "$WORK" 60
-    check "$label: q ends it with status 0" 0 "$HOST_STATUS"
-    check "$label: it says how the game ended" "run: the game ended with status 0" \
-        "$(grep -m1 'the game ended' "$WORK/window.err")"
+    game_ended "$label" "$HOST_STATUS" "$WORK/window.err"
 }
 play_in_window "run command --window"
 [ "$I386_RUN" = none ] || play_in_window "run command --window --module (i686 demo)" --module "$i686_demo"
-
 # ------------------------------------------------------------ without a terminal
-# The command waits for the game in tmux to end and reports its status. A
-# player who attaches from a terminal of 80 x 25 gives the game all of it.
+# The command reports the status of the game in tmux; an 80 x 25 terminal attached gives it all.
 (TMUX_TMPDIR=$WORK UMBERDEEP_TMUX_SESSION=umberdeep-test bash "$RUN_COMMAND" </dev/null >"$WORK/tmux.out" 2>"$WORK/tmux.err"
  echo $? >"$WORK/tmux.status") &
 screen() { tmux_private capture-pane -p -t umberdeep-test 2>/dev/null; }
 see "no terminal: the game is playing in that session" "Press any key"
 check "no terminal: it says how to attach" "run: started it in tmux session 'umberdeep-test'; attach with: tmux attach -t umberdeep-test (from a terminal of 80 x 25 or more)" \
     "$(grep -m1 'attach' "$WORK/tmux.err")"
-tmux -L "$TMUX_SOCKET" -f /dev/null new-session -d -s attach -x 80 -y 25 \
-    "env -u TMUX TMUX_TMPDIR=$(printf '%q' "$WORK") tmux attach -t umberdeep-test"
+new_session attach 80x25 "env -u TMUX TMUX_TMPDIR=$(printf '%q' "$WORK") tmux attach -t umberdeep-test"
 attached_size() {
     [ -n "$(tmux_private list-clients -t umberdeep-test 2>/dev/null)" ] &&
         tmux_private display -p -t umberdeep-test '#{pane_width}x#{pane_height}'
@@ -206,8 +177,7 @@ check "no terminal: attached from a terminal of 80 x 25, the game's pane is 80 x
     "$(WAIT_SECONDS=10 wait_for attached_size 80x25)"
 tmux_private send-keys -t umberdeep-test Space 2>/dev/null
 wait_text "Last key:" && tmux_private send-keys -t umberdeep-test q 2>/dev/null
-tmux_ended() { [ -f "$WORK/tmux.status" ]; }
-until_true tmux_ended
-tmux -L "$TMUX_SOCKET" kill-session -t attach >/dev/null 2>&1
+until_true test -f "$WORK/tmux.status"
+bench_tmux kill-session -t attach >/dev/null 2>&1
 check "no terminal: once q ends the game, the command ends with its status, 0, and says so" \
     "0 run: the game ended with status 0" "$(cat "$WORK/tmux.status" 2>/dev/null) $(grep -m1 'the game ended' "$WORK/tmux.err")"

@@ -1,17 +1,11 @@
 #!/usr/bin/env bash
-# test_selftest.sh [--only NAME | --windows-rules]: the self-test program that ships (selftest/),
-# run against this host as a player runs it: in a console (a tmux pane), with
-# the bench's X display for the "Error" boxes. With --only it runs that one
-# scenario in an 80 x 25 terminal (the test wine.ARCH.selftest.NAME); without,
-# a whole run in a 100 x 30 one, so that nothing may assume the default size;
-# with --windows-rules a whole run under Windows' console rules.
-# The self-test decides every check of its own and prints each failure with
-# file and line; this script checks what only the outside sees: the run's exit
-# status and closing line, the console figure, --help's status, the banner's
-# picture of the normal run against
-# docs/banner-capture.txt, and the style of the "Error" boxes' MessageBoxA calls
-# in Wine's relay trace (another process cannot tell one icon from another; the
-# self-test checks their owner, caption, text and buttons).
+# test_selftest.sh [--only NAME | --windows-rules]: the self-test that ships
+# (selftest/) against this host, in a tmux pane, with the bench's display for the
+# "Error" boxes: one scenario in 80 x 25 (wine.ARCH.selftest.NAME), else a whole
+# run in 100 x 30, so that nothing may assume the default size, or under
+# Windows' console rules. It checks what only the outside sees: the exit status
+# and closing line, the console figure, --help, the banner's picture against
+# docs/banner-capture.txt, and the boxes' MessageBoxA style in Wine's relay trace.
 # BANNER_CAPTURE_OUT=FILE keeps the banner's picture (to refresh the docs copy).
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -35,8 +29,7 @@ closing=$(sed 's/\r$//' "$dir/selftest.out" 2>/dev/null | grep -E '^[0-9]+ passe
 check "the self-test ends with status 0 and its closing line (${closing:-none})" "0 0 failed" \
     "$HOST_STATUS $(echo "$closing" | grep -oE '[0-9]+ failed')"
 calls=$(grep -a -o 'Call user32.MessageBoxA([^)]*)' "$dir/relay.err" | sort | uniq -c | sed 's/^ *//')
-# A whole run shows the launch faults' boxes; one scenario may show none, and
-# then there is nothing to look at.
+# A whole run shows the launch faults' boxes; one scenario may show none.
 [ -n "$calls" ] || [ -n "${1:-}" ] || calls="no MessageBoxA call"
 [ -z "$calls" ] ||
     check "every \"Error\" box is MessageBoxA with style 0x30 (OK, exclamation mark)" \
