@@ -1,5 +1,5 @@
 // The watchers behind host_buffer.h: the host executable's import slots for
-// two kernel32 functions are pointed at functions here that call the real ones.
+// the kernel32 functions it names point at functions here that call the real ones.
 #include "host_buffer.h"
 
 #include <cstring>
@@ -12,9 +12,12 @@ using create_buffer_fn = HANDLE(WINAPI*)(DWORD, DWORD, const SECURITY_ATTRIBUTES
 using activate_fn = BOOL(WINAPI*)(HANDLE);
 using write_fn = BOOL(WINAPI*)(HANDLE, const CHAR_INFO*, COORD, COORD, PSMALL_RECT);
 
-create_buffer_fn real_create = nullptr;
-activate_fn real_activate = nullptr;
-write_fn real_write = nullptr;
+// The imports watched (the cell write under Windows' rules alone), and the
+// real functions while they are.
+enum watched_import { write_import, activate_import, create_import, watched_imports };
+const char* const import_names[] = {"WriteConsoleOutputA", "SetConsoleActiveScreenBuffer",
+                                    "CreateConsoleScreenBuffer"};
+void* real[watched_imports] = {};
 int requests = 0;
 buffer_request last_request = {0, 0, 0, false, false, INVALID_HANDLE_VALUE};
 HANDLE activated = nullptr;
@@ -52,6 +55,7 @@ void size_as_window(HANDLE made) {
 
 HANDLE WINAPI watched_create(DWORD access, DWORD share, const SECURITY_ATTRIBUTES* security,
                              DWORD flags, LPVOID reserved) {
+    const auto real_create = reinterpret_cast<create_buffer_fn>(real[create_import]);
     const HANDLE made = real_create(access, share, security, flags, reserved);
     ++requests;
     last_request = {access, share, flags, security != nullptr, reserved != nullptr, made};
@@ -66,7 +70,7 @@ HANDLE WINAPI watched_create(DWORD access, DWORD share, const SECURITY_ATTRIBUTE
 BOOL WINAPI watched_activate(HANDLE buffer) {
     CONSOLE_SCREEN_BUFFER_INFO before = {};
     const bool shown_again = windows_rules() && host_made(buffer) == nullptr && shown_buffer_info(&before);
-    const BOOL done = real_activate(buffer);
+    const BOOL done = reinterpret_cast<activate_fn>(real[activate_import])(buffer);
     if (done) {
         activated = buffer;
         const made_buffer* made = host_made(buffer);
@@ -87,7 +91,7 @@ BOOL WINAPI watched_write(HANDLE buffer, const CHAR_INFO* cells, COORD size, COO
         resize_buffer(buffer, grown, COORD{static_cast<SHORT>(window_size(info).X + 6),
                                            static_cast<SHORT>(window_size(info).Y + 2)});
     }
-    return real_write(buffer, cells, size, from, region);
+    return reinterpret_cast<write_fn>(real[write_import])(buffer, cells, size, from, region);
 }
 
 // The import slot of `function` from KERNEL32 in `image`, or nullptr.
@@ -122,30 +126,27 @@ void* redirect(void** slot, void* watcher) {
     return real;
 }
 
+void* const watchers[] = {reinterpret_cast<void*>(&watched_write), reinterpret_cast<void*>(&watched_activate),
+                          reinterpret_cast<void*>(&watched_create)};
+
 }  // namespace
 
 bool watch_host_buffers() {
-    if (real_create != nullptr) return true;
-    const HMODULE host = GetModuleHandleA(nullptr);
-    void** create = import_slot(host, "CreateConsoleScreenBuffer");
-    void** activate = import_slot(host, "SetConsoleActiveScreenBuffer");
-    void** write = windows_rules() ? import_slot(host, "WriteConsoleOutputA") : nullptr;
-    if (create == nullptr || activate == nullptr || (windows_rules() && write == nullptr)) return false;
-    if (write != nullptr) real_write = reinterpret_cast<write_fn>(redirect(write, reinterpret_cast<void*>(&watched_write)));
-    real_activate = reinterpret_cast<activate_fn>(redirect(activate, reinterpret_cast<void*>(&watched_activate)));
-    real_create = reinterpret_cast<create_buffer_fn>(redirect(create, reinterpret_cast<void*>(&watched_create)));
-    return real_create != nullptr && real_activate != nullptr;
+    if (real[create_import] != nullptr) return true;
+    void* slots[watched_imports] = {};
+    for (int i = windows_rules() ? write_import : activate_import; i < watched_imports; ++i)
+        if ((slots[i] = import_slot(GetModuleHandleA(nullptr), import_names[i])) == nullptr) return false;
+    for (int i = 0; i < watched_imports; ++i)
+        if (slots[i] != nullptr) real[i] = redirect(static_cast<void**>(slots[i]), watchers[i]);
+    return real[create_import] != nullptr && real[activate_import] != nullptr;
 }
 
 void unwatch_host_buffers() {
-    if (real_create == nullptr) return;
-    const HMODULE host = GetModuleHandleA(nullptr);
-    redirect(import_slot(host, "CreateConsoleScreenBuffer"), reinterpret_cast<void*>(real_create));
-    redirect(import_slot(host, "SetConsoleActiveScreenBuffer"), reinterpret_cast<void*>(real_activate));
-    if (real_write != nullptr) redirect(import_slot(host, "WriteConsoleOutputA"), reinterpret_cast<void*>(real_write));
-    real_create = nullptr;
-    real_activate = nullptr;
-    real_write = nullptr;
+    if (real[create_import] == nullptr) return;
+    for (int i = 0; i < watched_imports; ++i) {
+        if (real[i] != nullptr) redirect(import_slot(GetModuleHandleA(nullptr), import_names[i]), real[i]);
+        real[i] = nullptr;
+    }
 }
 
 int host_buffer_count() { return requests; }

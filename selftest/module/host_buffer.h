@@ -1,12 +1,12 @@
 // The game's screen buffer, reached through the host's own handle. The host
 // makes it unshared, as it must, and Windows' console then refuses every other
 // way to it while it is active: CONOUT$ fails with ERROR_SHARING_VIOLATION
-// (Wine lets it open). So before os_init the test module redirects the host's
-// import of CreateConsoleScreenBuffer (and SetConsoleActiveScreenBuffer, to
-// see what the host makes active) to watchers that call the real functions
-// and note what the host asked for and got. Under Windows' rules they also
-// apply the rules on buffer sizes, and a watcher of the host's
-// WriteConsoleOutputA grows the shown buffer while the game draws.
+// (Wine lets it open). So before os_init the test module points the host's
+// imports of CreateConsoleScreenBuffer and SetConsoleActiveScreenBuffer at
+// watchers that call the real functions and note what the host asked for, got
+// and made active. Under Windows' rules they also apply the rules on buffer
+// sizes, and a watcher of WriteConsoleOutputA grows the shown buffer while the
+// game draws.
 #pragma once
 
 #include <windows.h>
@@ -18,20 +18,17 @@ struct buffer_request {
     HANDLE made;
 };
 
-// Redirects the host executable's imports; false when the host does not
-// import them all by name from KERNEL32 (then nothing is watched).
-// unwatch_host_buffers puts the real functions back: the module must, before
-// the host unloads it, or the host's at-exit restore would call into code no
-// longer mapped.
+// Redirects the host executable's imports; false when it does not import them
+// all by name from KERNEL32 (then nothing is watched). The module puts the
+// real functions back before the host unloads it, or the host's at-exit
+// restore would call into code no longer mapped.
 bool watch_host_buffers();
 void unwatch_host_buffers();
 
 // The host's calls so far: how many buffers it asked for, the last request,
-// and the buffer it last made active (nullptr before any).
+// the buffer it last made active (nullptr before any), and the one it made
+// last and draws into (INVALID_HANDLE_VALUE before os_init made one).
 int host_buffer_count();
 buffer_request last_host_request();
 HANDLE last_host_activated();
-
-// The buffer the host made last, the one it draws into; INVALID_HANDLE_VALUE
-// before os_init made one.
 inline HANDLE host_buffer() { return last_host_request().made; }
