@@ -35,9 +35,9 @@ int run_exit_case(const exit_case& c) {
     return selftest::survived;
 }
 
-// kernel32's CtrlRoutine, which starts the console's event threads. Wine
-// exports it, Windows does not: under Windows' rules only the console's own
-// deliveries (FOR_THE_CONSOLE) find it, never a check's lookup.
+// kernel32's CtrlRoutine, which starts the console's event threads: Wine
+// exports it, Windows does not, so under Windows' rules only the console's own
+// deliveries (FOR_THE_CONSOLE) find it.
 LPTHREAD_START_ROUTINE ctrl_routine(bool for_the_console = false) {
     if (windows_rules() && !for_the_console) return nullptr;
     return reinterpret_cast<LPTHREAD_START_ROUTINE>(
@@ -55,11 +55,10 @@ bool start_event_thread(LPTHREAD_START_ROUTINE routine, DWORD event) {
     return true;
 }
 
-// Ctrl+Break for this process's group, which the runner made its own, the
-// documented way. Under Windows' rules, where Wine's call cannot (it fails in
-// a terminal console), the event reaches the group as Windows' console
-// delivers it: a thread running the handlers, then Windows' default handling
-// (handle_console_events_as_windows).
+// Ctrl+Break for this process's group (the runner made it its own), the
+// documented way. Where Wine's call fails (in a terminal console), Windows'
+// rules deliver it as Windows' console does: a thread running the handlers,
+// then Windows' default handling (handle_console_events_as_windows).
 bool raise_ctrl_break() {
     if (GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, GetCurrentProcessId())) return true;
     const DWORD error = GetLastError();
@@ -75,10 +74,10 @@ bool close_console_window() {
     return windows_rules() && start_event_thread(ctrl_routine(true), CTRL_CLOSE_EVENT);
 }
 
-// A console event as the console delivers it; the host's handler gives the
+// A console event as the console delivers it: the host's handler gives the
 // console back, then the default handling ends the process. Where the console
-// cannot be made to raise it (the close event on Windows), a thread at
-// CtrlRoutine delivers it as Wine's console would, where kernel32 exports one.
+// cannot raise it, a thread at CtrlRoutine (where kernel32 exports one)
+// delivers it as Wine's console would.
 int deliver_console_event(DWORD event, const char* name) {
     const LPTHREAD_START_ROUTINE routine = ctrl_routine();
     const bool documented = event == CTRL_BREAK_EVENT;

@@ -6,9 +6,8 @@
 
 namespace {
 
-// Open handles, counted by asking for each possible handle value's flags:
-// Wine answers GetProcessHandleCount with 0, so the count is taken this way on
-// both platforms. Handle values are multiples of 4.
+// Open handles, counted by asking each possible value (a multiple of 4) for
+// its flags on both platforms: Wine answers GetProcessHandleCount with 0.
 DWORD count_open_handles() {
     DWORD open = 0;
     for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
@@ -18,8 +17,8 @@ DWORD count_open_handles() {
     return open;
 }
 
-// Committed private memory, summed over the address space: Wine reports no
-// PrivateUsage, while VirtualQuery sees every committed private region.
+// Committed private memory, summed over the regions VirtualQuery sees: Wine
+// reports no PrivateUsage.
 SIZE_T committed_private_bytes() {
     SIZE_T total = 0;
     MEMORY_BASIC_INFORMATION region;
@@ -49,7 +48,7 @@ void check_flood(unsigned total) {
 }
 
 // 100,000 cell writes and 10,000 polls leave the buffer holding the last write
-// of each cell, and the process's handles and memory where they were.
+// of each cell, and the handles and memory where they were.
 int soak(int, char**) {
     witnessed_setup();
     HANDLE screen = host_buffer();
