@@ -39,19 +39,6 @@ struct check_context {
     check_context& operator=(const check_context&) = delete;
 };
 
-inline void record_formatted(const char* kind, const char* file, int line, const char* detail,
-                             const char* format, va_list args) {
-    char text[512];
-    const char* context = current_context();
-    int length = std::snprintf(text, sizeof text, "%s\t%s:%d\t%s%s", kind, file, line,
-                               context != nullptr ? context : "", context != nullptr ? ": " : "");
-    if (length < 0 || length >= static_cast<int>(sizeof text)) length = 0;
-    std::vsnprintf(text + length, sizeof text - length, format, args);
-    const size_t used = std::strlen(text);
-    if (detail != nullptr) std::snprintf(text + used, sizeof text - used, "%s", detail);
-    record_line(text);
-}
-
 // A check's verdict, and what its line adds to the check's own text: both
 // sides of a failed comparison, which console's answer was seen.
 struct outcome {
@@ -76,45 +63,39 @@ inline outcome compare_either(bool windows, bool wine, bool wine_console) {
     return o;
 }
 
-inline bool record_check(const outcome& o, const char* file, int line, const char* format, ...) {
+// Records one line, "KIND<TAB>file:line<TAB>context: text" and DETAIL; a note
+// (FILE null: a FIGURE or a WARN) has "-" for its place and no context.
+inline void record_formatted(const char* kind, const char* file, int line, const char* detail,
+                             const char* format, ...) {
+    char text[512];
+    const char* context = file != nullptr ? current_context() : nullptr;
+    int length = file != nullptr ? std::snprintf(text, sizeof text, "%s\t%s:%d\t%s%s", kind, file, line,
+                                                 context != nullptr ? context : "",
+                                                 context != nullptr ? ": " : "")
+                                 : std::snprintf(text, sizeof text, "%s\t-\t", kind);
+    if (length < 0 || length >= static_cast<int>(sizeof text)) length = 0;
     va_list args;
     va_start(args, format);
-    record_formatted(o.passed ? "PASS" : "FAIL", file, line, o.detail, format, args);
+    std::vsnprintf(text + length, sizeof text - length, format, args);
     va_end(args);
-    return o.passed;
-}
-
-inline void check_skipped(const char* file, int line, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    record_formatted("SKIP", file, line, nullptr, format, args);
-    va_end(args);
-}
-
-inline void record_note(const char* kind, const char* format, va_list args) {
-    char text[256];
-    const int used = std::snprintf(text, sizeof text, "%s\t-\t", kind);
-    std::vsnprintf(text + used, sizeof text - used, format, args);
+    const size_t used = std::strlen(text);
+    std::snprintf(text + used, sizeof text - used, "%s", detail);
     record_line(text);
 }
 
-inline void figure(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    record_note("FIGURE", format, args);
-    va_end(args);
+template <typename... Args>
+bool record_check(const outcome& o, const char* file, int line, const char* format, Args... args) {
+    record_formatted(o.passed ? "PASS" : "FAIL", file, line, o.detail, format, args...);
+    return o.passed;
 }
-
-inline void warning(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    record_note("WARN", format, args);
-    va_end(args);
-}
+template <typename... Args>
+void figure(const char* format, Args... args) { record_formatted("FIGURE", nullptr, 0, "", format, args...); }
+template <typename... Args>
+void warning(const char* format, Args... args) { record_formatted("WARN", nullptr, 0, "", format, args...); }
 
 // A check of any outcome: OK_THAT(compare_...(...), "what is checked", ...).
 #define OK_THAT(result, ...) record_check((result), __FILE__, __LINE__, __VA_ARGS__)
 #define OK(condition, ...) OK_THAT(verdict(condition), __VA_ARGS__)
 #define OK_EQ(expected, actual, ...) \
     OK_THAT(compare_equal(static_cast<long long>(expected), static_cast<long long>(actual)), __VA_ARGS__)
-#define SKIPPED(...) check_skipped(__FILE__, __LINE__, __VA_ARGS__)
+#define SKIPPED(...) record_formatted("SKIP", __FILE__, __LINE__, "", __VA_ARGS__)

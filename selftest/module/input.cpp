@@ -30,9 +30,15 @@ struct record_case {
     const char* name;
 };
 
-void expect_keys(const record_case* cases, size_t count) {
-    for (size_t i = 0; i < count; ++i)
-        expect_key(cases[i].record, cases[i].key, cases[i].character, cases[i].name);
+template <size_t count>
+void expect_keys(const record_case (&cases)[count]) {
+    for (const record_case& c : cases) expect_key(c.record, c.key, c.character, c.name);
+}
+
+// Queues RECORD alone and polls for it; true when the poll took it alone.
+bool queue_and_poll(const INPUT_RECORD& record, int* key, int* character) {
+    queue_records(console_input(), &record, 1);
+    return poll_own(record, key, character);
 }
 
 }  // namespace
@@ -71,7 +77,7 @@ void check_other_records() {
         {other_record(MOUSE_EVENT), 0, 0, "a mouse record"},
         {other_record(WINDOW_BUFFER_SIZE_EVENT), 0, 0, "a window-size record"},
     };
-    expect_keys(cases, sizeof cases / sizeof cases[0]);
+    expect_keys(cases);
 
     // Typed characters 128-255 arrive as signed bytes, through the input code page.
     const record_case signed_cases[] = {
@@ -81,7 +87,7 @@ void check_other_records() {
         {key_record(0, 0xFF, 0), 0, -1, "character 0xFF"},
     };
     if (single_byte_code_page(GetConsoleCP())) {
-        expect_keys(signed_cases, sizeof signed_cases / sizeof signed_cases[0]);
+        expect_keys(signed_cases);
     } else {
         SKIPPED("typed characters 128-255: input code page %u has no one-byte characters",
                 GetConsoleCP());
@@ -109,24 +115,17 @@ void check_sequences() {
 
 // Null out-pointers: the other output is still written and the record taken.
 void check_null_pointers() {
-    HANDLE input = fresh_input();
-    INPUT_RECORD key = key_record('Q', 'q', 0);
-    queue_records(input, &key, 1);
+    fresh_input();
     int code = -7, character = -7;
-    bool alone = poll_own(key, nullptr, &character);
+    bool alone = queue_and_poll(key_record('Q', 'q', 0), nullptr, &character);
     OK(character == 'q' && alone, "os_get_input(NULL, &char) writes the character and takes the record: %d",
        character);
-    key = key_record(VK_UP, 0, 0);
-    queue_records(input, &key, 1);
-    alone = poll_own(key, &code, nullptr);
+    alone = queue_and_poll(key_record(VK_UP, 0, 0), &code, nullptr);
     OK(code == keys::up && alone, "os_get_input(&key, NULL) writes the key code and takes the record: %d",
        code);
-    key = key_record('Z', 'z', 0);
-    queue_records(input, &key, 1);
-    OK(poll_own(key, nullptr, nullptr), "os_get_input(NULL, NULL) takes the record");
-    key = key_record(VK_F9, 0, RIGHT_ALT_PRESSED);
-    queue_records(input, &key, 1);
-    poll_own(key, &code, &character);
+    OK(queue_and_poll(key_record('Z', 'z', 0), nullptr, nullptr),
+       "os_get_input(NULL, NULL) takes the record");
+    queue_and_poll(key_record(VK_F9, 0, RIGHT_ALT_PRESSED), &code, &character);
     OK(code == keys::alt_f9 && character == 0, "after polls with null pointers a key arrives whole: %d/%d",
        code, character);
     fresh_input();

@@ -27,9 +27,8 @@
 #undef SCENARIO
 int run_bench(int argc, char** argv);
 
-// Shared (shared.cpp). The console's input (CONIN$) and the player's buffer
-// (CONOUT$), opened when the entry starts, before any os_init; fresh_input
-// empties the input's queue and gives its handle.
+// Shared (shared.cpp). CONIN$ and the player's buffer (CONOUT$), opened when
+// the entry starts, before any os_init; fresh_input empties the input's queue.
 void open_console_handles();
 HANDLE console_input();
 HANDLE player_buffer();
@@ -37,14 +36,13 @@ HANDLE fresh_input();
 // The witness loaded, then os_init, the set-up most scenarios start from.
 void load_witness();
 void witnessed_setup();
-// poll_own polls the queue until one of the check's own records (the queue's
-// first, behind any records of the console's own, each polled away) has been
-// polled with KEY and CHARACTER (either may be null); true when that poll took
-// the record and no other. still_queued tells whether the record waits among
-// the first few; expect_key queues a record alone and checks what os_get_input
-// makes of it; poll_sequence polls for each of the sequence's records
-// FROM..TO-1, returns how many came out other than queued, and describes the
-// first of them in FIRST.
+// poll_own polls until the check's own record (the queue's first, behind any
+// of the console's own, each polled away) is polled with KEY and CHARACTER
+// (either may be null); true when that poll took it and no other.
+// still_queued: whether the record waits among the first few. expect_key
+// queues a record alone and checks what os_get_input makes of it.
+// poll_sequence polls for the sequence's records FROM..TO-1, returns how many
+// came out other than queued, and describes the first in FIRST.
 bool poll_own(const INPUT_RECORD& own, int* key, int* character);
 bool still_queued(const INPUT_RECORD& own);
 void expect_key(const INPUT_RECORD& record, int key, int character, const char* name);

@@ -1,24 +1,17 @@
 // os_pause: how long it lasts and what it returns, and the records queued
 // during a pause, which its polls take from the front, at most one each.
+#include <algorithm>
 #include <climits>
 #include <vector>
 
 #include "module.h"
 
-namespace {
-
-// What the pauses returned, and how long they really lasted by the
-// performance counter, which the tick count they wait on cannot show.
-struct pause_figures {
-    int fewest = INT_MAX, most = 0;
-    double shortest_ms = 1e9, longest_ms = 0;
-};
-
-}  // namespace
-
 void check_pauses() {
     fresh_input();
-    pause_figures seen;
+    // What the pauses returned, and how long they really lasted by the
+    // performance counter, which the tick count they wait on cannot show.
+    int fewest = INT_MAX, most = 0;
+    double shortest_ms = 1e9, longest_ms = 0;
     DWORD shortest_ticks = 0xFFFFFFFF;
     int above_ticks = 0;
     for (int i = 0; i < 5; ++i) {
@@ -27,24 +20,23 @@ void check_pauses() {
         const int result = os_pause();
         const DWORD ticks = GetTickCount() - ticks_before;
         const double lasted = counter_ms() - start;
-        if (ticks < shortest_ticks) shortest_ticks = ticks;
-        if (result < seen.fewest) seen.fewest = result;
-        if (result > seen.most) seen.most = result;
-        if (lasted > seen.longest_ms) seen.longest_ms = lasted;
-        if (lasted < seen.shortest_ms) seen.shortest_ms = lasted;
+        shortest_ticks = std::min(shortest_ticks, ticks);
+        fewest = std::min(fewest, result);
+        most = std::max(most, result);
+        shortest_ms = std::min(shortest_ms, lasted);
+        longest_ms = std::max(longest_ms, lasted);
         above_ticks += result > static_cast<int>(ticks);
     }
     OK(shortest_ticks >= 40, "os_pause lasts at least 40 ms by the tick count: %lu",
        static_cast<unsigned long>(shortest_ticks));
-    OK(seen.fewest >= 40 && seen.most <= 5000, "os_pause returns 40 to 5000: %d to %d",
-       seen.fewest, seen.most);
+    OK(fewest >= 40 && most <= 5000, "os_pause returns 40 to 5000: %d to %d", fewest, most);
     OK_EQ(0, above_ticks, "os_pause returns no more than the ticks that passed around it");
     DWORD tick_100ns = 0, unused = 0;
     BOOL adjustment_off = FALSE;
     GetSystemTimeAdjustment(&unused, &tick_100ns, &adjustment_off);
     figure("pause: os_pause returned %d to %d ms; it lasted %.1f to %.1f ms by the performance "
            "counter; the system timer ticks every %.3f ms",
-           seen.fewest, seen.most, seen.shortest_ms, seen.longest_ms, tick_100ns / 10000.0);
+           fewest, most, shortest_ms, longest_ms, tick_100ns / 10000.0);
 }
 
 namespace {

@@ -1,13 +1,11 @@
-// What the self-test's module sees of the console: whole-buffer copies and
-// their compare, a fill pattern that shows every write, the queue of key
-// records, and each as a check's text.
+// What the self-test's module sees of the console: whole-buffer copies and their
+// compare, a fill pattern that shows every write, key records queued, each as a check's text.
 #pragma once
 
 #include <windows.h>
 
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "console_view.h"
@@ -15,10 +13,8 @@
 
 // A copy of every cell of a screen buffer, or of its top rows, row after row.
 struct screen_copy {
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     std::vector<CHAR_INFO> cells;
-
     CHAR_INFO& at(int x, int y) { return cells[static_cast<size_t>(y) * width + x]; }
     const CHAR_INFO& at(int x, int y) const { return cells[static_cast<size_t>(y) * width + x]; }
 };
@@ -26,57 +22,47 @@ struct screen_copy {
 inline unsigned char cell_char(const CHAR_INFO& cell) {
     return static_cast<unsigned char>(cell.Char.AsciiChar);
 }
-
 inline bool same_cell(const CHAR_INFO& a, const CHAR_INFO& b) {
     return cell_char(a) == cell_char(b) && a.Attributes == b.Attributes;
 }
-
 inline CHAR_INFO make_cell(unsigned char character, WORD attributes) {
-    CHAR_INFO cell;
-    std::memset(&cell, 0, sizeof cell);
+    CHAR_INFO cell = {};
     cell.Char.AsciiChar = static_cast<CHAR>(character);
     cell.Attributes = attributes;
     return cell;
 }
 
-// A check's text for a record, a size, a cell: "key down vk 0x41 'a' state
-// 0x000", "80x25", "61/0007".
+// A check's text for a record, a size, a cell: "key down vk 0x41 char 0x61
+// state 0x000", "80x25", "61/0007".
 struct text {
     char s[80];
 };
 
+template <typename... Args>
+text format_text(const char* format, Args... args) {
+    text t = {};
+    std::snprintf(t.s, sizeof t.s, format, args...);
+    return t;
+}
+
 inline text describe(const INPUT_RECORD& record) {
     static const char* const kinds[] = {"", "key", "mouse", "", "window-size", "", "", "", "menu",
                                         "", "", "", "", "", "", "", "focus"};
-    text t = {};
     const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
     if (record.EventType != KEY_EVENT)
-        std::snprintf(t.s, sizeof t.s, "%s record",
-                      record.EventType <= FOCUS_EVENT ? kinds[record.EventType] : "?");
-    else
-        std::snprintf(t.s, sizeof t.s, "key %s vk 0x%02x char 0x%02x state 0x%03lx",
-                      key.bKeyDown ? "down" : "up", key.wVirtualKeyCode,
-                      static_cast<unsigned char>(key.uChar.AsciiChar),
-                      static_cast<unsigned long>(key.dwControlKeyState));
-    return t;
+        return format_text("%s record", record.EventType <= FOCUS_EVENT ? kinds[record.EventType] : "?");
+    return format_text("key %s vk 0x%02x char 0x%02x state 0x%03lx", key.bKeyDown ? "down" : "up",
+                       key.wVirtualKeyCode, static_cast<unsigned char>(key.uChar.AsciiChar),
+                       static_cast<unsigned long>(key.dwControlKeyState));
 }
-
-inline text describe(COORD size) {
-    text t = {};
-    std::snprintf(t.s, sizeof t.s, "%dx%d", size.X, size.Y);
-    return t;
-}
-
+inline text describe(COORD size) { return format_text("%dx%d", size.X, size.Y); }
 inline text describe(const CHAR_INFO& cell) {
-    text t = {};
-    std::snprintf(t.s, sizeof t.s, "%02x/%04x", cell_char(cell), cell.Attributes);
-    return t;
+    return format_text("%02x/%04x", cell_char(cell), cell.Attributes);
 }
 
-// Whether A is B as far as a check can tell: a key record by its press, key,
-// character and modifiers (the console may merge a key press written alone
-// into an identical one queued before it, adding to its repeat count), any
-// other record by its type.
+// Whether A is B as far as a check can tell: any record by its type, a key
+// record by its press, key, character and modifiers, not its repeat count (the
+// console may merge a press written alone into an identical one queued before).
 inline bool same_record(const INPUT_RECORD& a, const INPUT_RECORD& b) {
     if (a.EventType != b.EventType) return false;
     if (a.EventType != KEY_EVENT) return true;
@@ -85,16 +71,6 @@ inline bool same_record(const INPUT_RECORD& a, const INPUT_RECORD& b) {
     return x.bKeyDown == y.bKeyDown && x.wVirtualKeyCode == y.wVirtualKeyCode &&
            x.dwControlKeyState == y.dwControlKeyState && x.uChar.AsciiChar == y.uChar.AsciiChar;
 }
-
-// The outcome of comparing a record with the one expected, both shown on a failure.
-inline outcome compare_records(const INPUT_RECORD& expected, const INPUT_RECORD& actual) {
-    outcome o = {same_record(expected, actual), ""};
-    if (!o.passed)
-        std::snprintf(o.detail, sizeof o.detail, ": expected %s, got %s", describe(expected).s,
-                      describe(actual).s);
-    return o;
-}
-#define OK_RECORD(expected, actual, ...) OK_THAT(compare_records((expected), (actual)), __VA_ARGS__)
 
 inline COORD buffer_size(HANDLE buffer) {
     CONSOLE_SCREEN_BUFFER_INFO info = {};
@@ -106,12 +82,10 @@ inline COORD buffer_size(HANDLE buffer) {
 // to it) or all of it, a row at a time. False when the console refuses.
 inline bool read_screen(HANDLE buffer, screen_copy* copy, int rows = SHRT_MAX) {
     const COORD size = buffer_size(buffer);
-    copy->width = size.X;
-    copy->height = rows < size.Y ? rows : size.Y;
-    copy->cells.assign(static_cast<size_t>(copy->width) * copy->height, make_cell(0, 0));
-    for (int y = 0; y < copy->height; ++y) {
-        const SHORT row = static_cast<SHORT>(y);
-        SMALL_RECT region = {0, row, static_cast<SHORT>(size.X - 1), row};
+    *copy = {size.X, rows < size.Y ? rows : size.Y, {}};
+    copy->cells.resize(static_cast<size_t>(copy->width) * copy->height);
+    for (SHORT y = 0; y < copy->height; ++y) {
+        SMALL_RECT region = {0, y, static_cast<SHORT>(size.X - 1), y};
         if (!ReadConsoleOutputA(buffer, &copy->at(0, y), COORD{size.X, 1}, COORD{0, 0}, &region))
             return false;
     }
@@ -129,13 +103,10 @@ inline CHAR_INFO pattern_cell(int x, int y, int seed) {
     return make_cell(static_cast<unsigned char>(characters[k % 36]), foreground | background);
 }
 
-// Fills every cell of the buffer with the pattern, in one console write, and
-// gives what it wrote through *copy (optional).
+// Fills the whole buffer with the pattern in one console write; *COPY (optional) gets it.
 inline bool fill_screen(HANDLE buffer, int seed, screen_copy* copy = nullptr) {
     const COORD size = buffer_size(buffer);
-    screen_copy pattern;
-    pattern.width = size.X;
-    pattern.height = size.Y;
+    screen_copy pattern = {size.X, size.Y, {}};
     for (int y = 0; y < size.Y; ++y)
         for (int x = 0; x < size.X; ++x) pattern.cells.push_back(pattern_cell(x, y, seed));
     SMALL_RECT region = {0, 0, static_cast<SHORT>(size.X - 1), static_cast<SHORT>(size.Y - 1)};
@@ -144,31 +115,25 @@ inline bool fill_screen(HANDLE buffer, int seed, screen_copy* copy = nullptr) {
     return ok != 0 && size.X > 0;
 }
 
-// How two copies differ over the cells both hold: the number of differing
-// cells and the first of them, "mismatches=N first=(x,y) expected=XX/AAAA
-// got=XX/AAAA". A buffer may grow or shrink while it is shown (the player
-// resizes the terminal); that changes no cell the game wrote.
+// How two copies differ over the cells both hold: how many cells, and the first
+// of them. A buffer may grow or shrink while it is shown (the player resizes
+// the terminal); that changes no cell the game wrote.
 inline outcome compare_screens(const screen_copy& expected, const screen_copy& actual) {
     int mismatches = 0;
-    outcome o = {true, ""};
+    text first = {};
     const int width = expected.width < actual.width ? expected.width : actual.width;
     const int height = expected.height < actual.height ? expected.height : actual.height;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             if (!same_cell(expected.at(x, y), actual.at(x, y)) && mismatches++ == 0)
-                std::snprintf(o.detail, sizeof o.detail, " first=(%d,%d) expected=%s got=%s", x, y,
-                              describe(expected.at(x, y)).s, describe(actual.at(x, y)).s);
-    o.passed = mismatches == 0;
-    if (!o.passed) {
-        text first = {};
-        std::snprintf(first.s, sizeof first.s, "%s", o.detail);
-        std::snprintf(o.detail, sizeof o.detail, ": mismatches=%d%s", mismatches, first.s);
-    }
+                first = format_text(" first=(%d,%d) expected=%s got=%s", x, y, describe(expected.at(x, y)).s,
+                                    describe(actual.at(x, y)).s);
+    outcome o = {mismatches == 0, ""};
+    if (!o.passed) std::snprintf(o.detail, sizeof o.detail, ": mismatches=%d%s", mismatches, first.s);
     return o;
 }
 
-// Passes when the buffer holds `expected` cell for cell; a failure names the
-// first cell that differs.
+// Passes when the buffer holds `expected` cell for cell (compare_screens).
 inline outcome compare_buffer(HANDLE buffer, const screen_copy& expected) {
     screen_copy now;
     if (read_screen(buffer, &now)) return compare_screens(expected, now);
@@ -201,8 +166,7 @@ inline DWORD queue_records(HANDLE input, const INPUT_RECORD* records, DWORD coun
 
 inline DWORD waiting_records(HANDLE input) {
     DWORD waiting = 0;
-    if (!GetNumberOfConsoleInputEvents(input, &waiting)) return 0xFFFFFFFF;
-    return waiting;
+    return GetNumberOfConsoleInputEvents(input, &waiting) ? waiting : 0xFFFFFFFF;
 }
 
 // Milliseconds from the high-resolution counter.
@@ -214,22 +178,18 @@ inline double counter_ms() {
     return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-// A numbered stream of key-down records: record i carries character
-// 'a' + i % 26 and, every 26 records, the next key of the table with a code of
-// its own (Home to F9), so that a lost, repeated or reordered record shows in
-// what the host reports.
+// A numbered stream of key-down records: record i carries character 'a' + i % 26
+// and, every 26 records, the table's next coded key (Home to F9), so that a
+// lost, repeated or reordered record shows in what the host reports.
 inline const key_row& sequence_key_of(unsigned i) { return key_rows[(i / 26) % keys::coded_keys]; }
-
 inline INPUT_RECORD sequence_record(unsigned i) {
     return key_record(sequence_key_of(i).virtual_key, static_cast<unsigned char>('a' + i % 26), 0);
 }
-
 inline std::vector<INPUT_RECORD> sequence_records(unsigned count) {
     std::vector<INPUT_RECORD> records;
     for (unsigned i = 0; i < count; ++i) records.push_back(sequence_record(i));
     return records;
 }
-
 inline bool sequence_matches(unsigned i, int key_code, int char_code) {
     return key_code == sequence_key_of(i).plain && char_code == 'a' + static_cast<int>(i % 26);
 }

@@ -78,7 +78,7 @@ void check_console_after(const scenario& c, const std::string& state_before) {
         // the runner sees proves no restore. The witness, inside the process
         // before its handles close, gives that verdict.
         figure("after a host that skipped its at-exit list the console shows %s",
-               shown_buffer(player.buffer).player
+               compare_shown(true, player.buffer).passed
                    ? "the player's buffer (Windows' console does so by itself)"
                    : "the game's buffer (Wine's console keeps it)");
         OK_EQ(0, console_input_mode(), "the input mode is still 0 afterwards");
