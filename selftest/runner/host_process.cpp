@@ -1,7 +1,8 @@
 // The host's folder and process: what the folder holds, the host started in
 // this console with its standard handles, the windows it shows dismissed as
 // they come; and the file helpers the runner uses.
-#include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "runner.h"
 
@@ -65,6 +66,10 @@ HANDLE inheritable_file(const std::string& path, bool write) {
                        write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+void write_file(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
 }  // namespace
 
 std::string folder_of(const std::string& path) {
@@ -94,26 +99,9 @@ std::string full_path(const std::string& path) {
     return length > 0 && length < sizeof full ? std::string(full) : path;
 }
 
-bool write_file(const std::string& path, const std::string& text) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    return true;
-}
-
 std::string read_file(const std::string& path) {
-    std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return text;
-    char chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) text.append(chunk, read);
-    CloseHandle(file);
-    return text;
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 void remove_folder(const std::string& folder) {
@@ -131,7 +119,6 @@ void remove_folder(const std::string& folder) {
     RemoveDirectoryA(folder.c_str());
 }
 
-// An argument as the runtime's parser reads it back.
 std::string quoted(const std::string& argument) {
     if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
     std::string text = "\"";
@@ -149,7 +136,6 @@ std::string quoted(const std::string& argument) {
     return text + "\"";
 }
 
-// Puts what the scenario needs into its folder.
 void prepare(const setup& s, selftest::module_kind module_kind, const std::string& dir) {
     CreateDirectoryA(dir.c_str(), nullptr);
     CopyFileA(s.host.c_str(), (dir + "\\UmberdeepSafeMode.exe").c_str(), FALSE);
@@ -168,34 +154,30 @@ void prepare(const setup& s, selftest::module_kind module_kind, const std::strin
     write_file(dir + "\\input.txt", "not a console\r\n");
 }
 
-// Runs the host in this console, dismissing whatever windows it shows.
 host_run run_host(const setup& s, const std::string& arguments, selftest::host_start start,
                   DWORD limit_ms, const std::string& dir) {
     host_run run;
-    const std::string command = quoted(dir + "\\UmberdeepSafeMode.exe") + " " + arguments;
-    HANDLE input = start == selftest::input_from_file ? inheritable_file(dir + "\\input.txt", false)
-                                                      : player.input;
-    HANDLE output = start == selftest::output_to_file ? inheritable_file(dir + "\\output.txt", true)
-                                                      : player.buffer;
+    const std::string host = dir + "\\UmberdeepSafeMode.exe";
+    std::string command = quoted(host) + " " + arguments;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = output;
+    startup.hStdInput = start == selftest::input_from_file ? inheritable_file(dir + "\\input.txt", false)
+                                                           : player.input;
+    startup.hStdOutput = start == selftest::output_to_file ? inheritable_file(dir + "\\output.txt", true)
+                                                           : player.buffer;
     startup.hStdError = player.buffer;
     PROCESS_INFORMATION process = {};
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
     // The host gets the system's default error mode, not the runner's: only
     // its own SetErrorMode may keep the system's boxes away. In a process
     // group of its own, an event raised for that group leaves the runner out.
     const DWORD flags = CREATE_DEFAULT_ERROR_MODE |
                         (start == selftest::own_process_group ? CREATE_NEW_PROCESS_GROUP : 0);
-    run.started = CreateProcessA((dir + "\\UmberdeepSafeMode.exe").c_str(), line.data(), nullptr,
-                                 nullptr, TRUE, flags, nullptr, dir.c_str(), &startup, &process) != 0;
+    run.started = CreateProcessA(host.c_str(), &command[0], nullptr, nullptr, TRUE, flags, nullptr,
+                                 dir.c_str(), &startup, &process) != 0;
     if (run.started) wait_for_host(s, process, limit_ms, &run);
     else run.start_error = GetLastError();
-    if (input != player.input) CloseHandle(input);
-    if (output != player.buffer) CloseHandle(output);
+    if (startup.hStdInput != player.input) CloseHandle(startup.hStdInput);
+    if (startup.hStdOutput != player.buffer) CloseHandle(startup.hStdOutput);
     return run;
 }

@@ -5,12 +5,9 @@
 // runs in. It copies the host and the test module into a temporary folder and
 // runs each scenario (scenarios.def; with --only the one named) as its own host
 // process in this console; the module checks the services from inside
-// (module/), the runner what only the outside sees: the exit status, the
-// player's console after every way out, the "Error" boxes of the launch faults.
-// Nothing is printed while a host runs; the verdict comes at the end: each
-// failure with file and line and each warning, then "N passed, N failed"
-// (", N skipped"), then the figures this machine measured. Exit status 0 only
-// when nothing failed.
+// (module/), the runner what only the outside sees (scenarios.cpp). Nothing is
+// printed while a host runs; the verdict (report.cpp) comes at the end. Exit
+// status 0 only when nothing failed.
 #include <cstring>
 #include <string>
 
@@ -80,12 +77,14 @@ int read_command_line(int argc, char** argv, setup* s, request* r) {
             SetEnvironmentVariableA(windows_rules_variable, "1");  // the hosts inherit it
         else if (std::strcmp(argv[i], "--junit") == 0 && i + 1 < argc) r->junit = argv[++i];
         else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
-            r->only = named_scenario(argv[++i]);
+            const char* name = argv[++i];
+            for (const scenario& c : all_scenarios())
+                if (std::strcmp(c.name, name) == 0) r->only = &c;
             if (r->only == nullptr) return usage();
         }
         else if (std::strcmp(argv[i], "--bench") == 0) r->bench = true;
-        else if (std::strcmp(argv[i], "--quick") == 0) r->bench_options += " quick";
-        else if (std::strcmp(argv[i], "--window") == 0) r->bench_options += " window";
+        else if (std::strcmp(argv[i], "--quick") == 0 || std::strcmp(argv[i], "--window") == 0)
+            r->bench_options += std::string(" ") + (argv[i] + 2);
         else if (argv[i][0] == '-') return usage();
         else s->host = argv[i];
     }

@@ -12,14 +12,10 @@ std::vector<result_line> results;
 std::string xml_escaped(const std::string& text) {
     std::string out;
     for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default:
-                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
-        }
+        const char* entity = c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;"
+                           : c == '"' ? "&quot;" : "";
+        if (*entity != '\0') out += entity;
+        else if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
     }
     return out;
 }

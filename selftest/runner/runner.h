@@ -1,8 +1,5 @@
-// The self-test's runner, cut by what it looks at: player_console.cpp (the
-// console it runs in, taken and given back), host_process.cpp (the host's
-// folder and process, the windows it shows), scenarios.cpp (each scenario of
-// scenarios.def, and what the outside sees of it), image_checks.cpp (the
-// host's file), report.cpp (the verdict and the JUnit report) and main.cpp.
+// What the runner's files share, each part under the name of the file that
+// defines it.
 #pragma once
 
 #include <windows.h>
@@ -16,7 +13,7 @@
 #include "result_line.h"
 #include "scenario.h"
 
-// One scenario as the runner sees it: a line of scenarios.def.
+// One scenario as the runner sees it: a line of scenarios.def (scenarios.cpp).
 struct scenario {
     const char* name;  // what --only takes, and argv[1]
     const char* title;
@@ -28,7 +25,6 @@ struct scenario {
     selftest::console_after after;
 };
 const std::vector<scenario>& all_scenarios();
-const scenario* named_scenario(const char* name);
 
 struct setup {
     std::string host, module, no_entry_module, other_module, temp;
@@ -53,14 +49,12 @@ constexpr DWORD distinct_input_mode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT
 bool take_console();
 void give_console_back();
 void release_console();
-// What a launch that fails must leave as it was.
 std::string console_state();
 
 // Files (host_process.cpp).
 std::string folder_of(const std::string& path);
 std::string ansi_path(const wchar_t* wide);
 std::string full_path(const std::string& path);
-bool write_file(const std::string& path, const std::string& text);
 std::string read_file(const std::string& path);
 void remove_folder(const std::string& folder);
 
@@ -80,9 +74,10 @@ struct host_run {
     DWORD status = 0, start_error = 0;
     box_watch boxes = {};
 };
-// Puts the host and MODULE into DIR.
+// Puts the host, MODULE and what the scenario reads into DIR.
 void prepare(const setup& s, selftest::module_kind module, const std::string& dir);
-// Runs the host in DIR with ARGUMENTS, within LIMIT_MS.
+// Runs the host in DIR and this console with ARGUMENTS, within LIMIT_MS,
+// dismissing the windows it shows.
 host_run run_host(const setup& s, const std::string& arguments, selftest::host_start start,
                   DWORD limit_ms, const std::string& dir);
 // An argument as the runtime's parser reads it back.

@@ -2,7 +2,6 @@
 // outside sees of it: the exit status, the "Error" boxes, what the module
 // reported, and the player's console afterwards.
 #include <cstdio>
-#include <cstring>
 
 #include "runner.h"
 
@@ -107,12 +106,6 @@ const std::vector<scenario>& all_scenarios() {
 #undef SCENARIO
     };
     return rows;
-}
-
-const scenario* named_scenario(const char* name) {
-    for (const scenario& c : all_scenarios())
-        if (std::strcmp(c.name, name) == 0) return &c;
-    return nullptr;
 }
 
 void run_scenario(const setup& s, const scenario& c, int index) {
