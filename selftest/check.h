@@ -1,20 +1,12 @@
-// The self-test's assertion vocabulary, shared by the runner and its test
-// module. Each check states its expectation beside the call it checks:
-//
-//   OK(condition, "what is checked", ...)            passes when condition holds
-//   OK_EQ(expected, actual, "what is checked", ...)  integers; a failure shows both
-//   OK_EITHER(windows, wine, "what is checked", ...) where Windows' console and
-//       Wine's answer differently: passes on the answer of the console it runs
-//       in, and says which was seen (console_view.h)
-//   OK_THAT(outcome, "what is checked", ...)       a comparison's outcome, whose
-//       failure says what differs (console_view.h, module/screen.h)
-//   SKIPPED("what is not checked, and why", ...)
-//
-// Every result becomes one line, "PASS|FAIL|SKIP<TAB>file:line<TAB>text"; the
-// runner keeps its own and reads the module's from the results file the module
-// writes in its folder (the console is under test, so nothing goes there).
-// FIGURE lines carry what the player's machine measured, shown after the verdict;
-// WARN lines what the player should know of this machine, shown with the failures.
+// The self-test's checks, shared by the runner and its test module, each beside
+// the call it checks: OK(condition, "what is checked", ...); OK_EQ(expected,
+// actual, ...) for integers; OK_EITHER(windows, wine, ...) where Windows' and
+// Wine's consoles answer differently (console_view.h); OK_THAT(outcome, ...)
+// for a comparison whose failure says what differs; SKIPPED("what is not
+// checked, and why", ...). Each result is a line "PASS|FAIL|SKIP<TAB>file:line
+// <TAB>text"; FIGURE lines carry what the player's machine measured, WARN lines
+// what the player should know of it. The runner keeps its own lines; the
+// module writes its to the results file, for the console is under test.
 #pragma once
 
 #include <cstdarg>
@@ -36,7 +28,6 @@ struct check_context {
     explicit check_context(const char* context) : outer(current_context()) { current_context() = context; }
     ~check_context() { current_context() = outer; }
     check_context(const check_context&) = delete;
-    check_context& operator=(const check_context&) = delete;
 };
 
 // A check's verdict, and what its line adds to the check's own text: both

@@ -1,23 +1,20 @@
-// What anyone in the console can see of it, the runner and the test module
-// alike: which console this is, which buffer it shows, the input mode; and
-// Windows' console rules, applied under Wine when the runner is started with
-// --windows-rules (it sets windows_rules_variable, which the hosts inherit), so
-// that the checks' Windows branches run under Wine too and a check that passes
-// only under Wine fails there:
-//  - CONOUT$ is refused with ERROR_SHARING_VIOLATION while an unshared buffer
-//    is shown (open_console; module/host_buffer.cpp notes which);
-//  - a new buffer is as large as the shown buffer's window, a buffer shown
-//    again takes the size of the one shown before, as under a pseudo-console;
-//    the shown buffer grows once while the game draws, as when the player
-//    enlarges the terminal; each resize queues a window-size record
-//    (module/host_buffer.cpp);
+// What anyone in the console can see of it, runner and test module alike:
+// which console this is, which buffer it shows, the input mode. With
+// --windows-rules the runner sets windows_rules_variable, which the hosts
+// inherit, and Windows' console rules apply under Wine, so that a check that
+// passes only under Wine fails there:
+//  - CONOUT$ fails with ERROR_SHARING_VIOLATION while an unshared buffer is
+//    shown (open_console);
+//  - a new buffer is as large as the shown buffer's window; a buffer shown again
+//    takes the size of the one shown before, as under a pseudo-console; the
+//    shown buffer grows once while the game draws, as when the player enlarges
+//    the terminal; each resize queues a window-size record (module/host_buffer.cpp);
 //  - a focus record comes before every third write of input (queue_records);
-//  - kernel32 has no CtrlRoutine; Ctrl+Break raised for a process group ends
-//    it with STATUS_CONTROL_C_EXIT by default, as Windows' console delivers it;
-//    the player closes the console window in the close scenario (exit_paths.cpp);
+//  - kernel32 has no CtrlRoutine; Ctrl+Break ends a process group with
+//    STATUS_CONTROL_C_EXIT by default; the player closes the console window in
+//    the close scenario (exit_paths.cpp);
 //  - the player's buffer is shown again when the process ends holding the
-//    game's (the witness, once its own checks are done), and is taller than its
-//    window (the runner).
+//    game's (the witness), and is taller than its window (the runner).
 #pragma once
 
 #include <windows.h>
@@ -59,12 +56,10 @@ inline bool access_top_left(HANDLE buffer, CHAR_INFO* cell, bool write) {
 }
 
 // Passes when the console shows the player's buffer (WANT_PLAYER) or another;
-// a console that cannot tell fails, with its error code. The player's buffer is
-// known by what it is, not by its size or cells, which a resize may change: a
-// probe character written to its top-left cell through PLAYER (opened before
-// the game made a buffer, so bound to it) is read back through a fresh CONOUT$,
-// and the cell put back. Windows refuses CONOUT$ (ERROR_SHARING_VIOLATION)
-// while an unshared buffer, not the player's, is shown.
+// a console that cannot tell fails, with its error code. A probe character
+// written to the top-left cell through PLAYER (opened before the game made a
+// buffer) is read back through a fresh CONOUT$, then the cell put back: a
+// resize may change the buffer's size and cells, not what it is.
 inline outcome compare_shown(bool want_player, HANDLE player) {
     HANDLE active = open_console("CONOUT$");
     DWORD error = GetLastError();

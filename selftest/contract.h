@@ -1,10 +1,9 @@
-// What the tests hold the host to, stated once for every test that checks it:
-// the key vocabulary, the title banner's rectangle, the area a game may rely
-// on, the services' names and the
-// texts of the "Error" boxes, and the key records the tests queue. The native unit tests,
-// the fuzzer, the self-test's module and the typed-keys module of the
-// console-window test read it here; the host keeps its own table
-// (console/key_translation.cpp), so each is a check of the other.
+// What the tests hold the host to, stated once: the key vocabulary, the title
+// banner's rectangle, the area a game may rely on, the services' names, the
+// texts of the "Error" boxes, and the key records the tests queue. The unit
+// tests, the fuzzer, the self-test and the console-window test's module read
+// it; the host keeps its own table (console/key_translation.cpp), so each is a
+// check of the other.
 #pragma once
 
 #include <windows.h>
@@ -98,25 +97,24 @@ constexpr const char load_failed[] = "main: LoadLibrary failed";
 constexpr const char no_entry_found[] = "main: GetProcAddress failed";
 }  // namespace box
 
-// A key record as the console queues it: pressed unless `down` is false,
-// standing for `repeat` presses.
-inline INPUT_RECORD key_record(WORD virtual_key, unsigned char character, DWORD control_state,
-                               bool down = true, WORD repeat = 1) {
-    INPUT_RECORD record;
-    std::memset(&record, 0, sizeof record);
-    record.EventType = KEY_EVENT;
-    record.Event.KeyEvent.bKeyDown = down ? TRUE : FALSE;
-    record.Event.KeyEvent.wRepeatCount = repeat;
-    record.Event.KeyEvent.wVirtualKeyCode = virtual_key;
-    record.Event.KeyEvent.uChar.AsciiChar = static_cast<CHAR>(character);
-    record.Event.KeyEvent.dwControlKeyState = control_state;
-    return record;
-}
-
 // A record of another kind (focus, menu, mouse, window size), all else zero.
 inline INPUT_RECORD other_record(WORD type) {
     INPUT_RECORD record;
     std::memset(&record, 0, sizeof record);
     record.EventType = type;
+    return record;
+}
+
+// A key record as the console queues it: pressed unless `down` is false,
+// standing for `repeat` presses.
+inline INPUT_RECORD key_record(WORD virtual_key, unsigned char character, DWORD control_state,
+                               bool down = true, WORD repeat = 1) {
+    INPUT_RECORD record = other_record(KEY_EVENT);
+    KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+    key.bKeyDown = down ? TRUE : FALSE;
+    key.wRepeatCount = repeat;
+    key.wVirtualKeyCode = virtual_key;
+    key.uChar.AsciiChar = static_cast<CHAR>(character);
+    key.dwControlKeyState = control_state;
     return record;
 }

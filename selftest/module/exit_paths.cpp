@@ -44,40 +44,30 @@ LPTHREAD_START_ROUTINE ctrl_routine(bool for_the_console = false) {
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CtrlRoutine")));
 }
 
-// An event as Wine's console delivers it: a thread at CtrlRoutine runs the
+// An event as the console delivers it: a thread at CtrlRoutine runs the
 // handlers, then the default one.
 bool start_event_thread(LPTHREAD_START_ROUTINE routine, DWORD event) {
-    if (routine == nullptr) return false;
-    HANDLE thread = CreateThread(nullptr, 0, routine,
-                                 reinterpret_cast<void*>(static_cast<ULONG_PTR>(event)), 0, nullptr);
-    if (thread == nullptr) return false;
-    CloseHandle(thread);
-    return true;
+    void* parameter = reinterpret_cast<void*>(static_cast<ULONG_PTR>(event));
+    HANDLE thread = routine != nullptr ? CreateThread(nullptr, 0, routine, parameter, 0, nullptr) : nullptr;
+    return thread != nullptr && CloseHandle(thread);
 }
 
-// Ctrl+Break for this process's group (the runner made it its own), the
-// documented way. Where Wine's call fails (in a terminal console), Windows'
-// rules deliver it as Windows' console does: a thread running the handlers,
-// then Windows' default handling (handle_console_events_as_windows).
-bool raise_ctrl_break() {
-    if (GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, GetCurrentProcessId())) return true;
+// Ctrl+Break is raised for this process's group (the runner made it its own),
+// the documented way. The close event comes when the player closes the console
+// window, which no program can do on Windows. Under Windows' rules the console
+// delivers either where Wine's call fails (in a terminal) or cannot be made:
+// handlers, then Windows' default handling (handle_console_events_as_windows).
+bool raise_event(DWORD event) {
+    if (event == CTRL_BREAK_EVENT && GenerateConsoleCtrlEvent(event, GetCurrentProcessId())) return true;
     const DWORD error = GetLastError();
-    if (windows_rules() && start_event_thread(ctrl_routine(true), CTRL_BREAK_EVENT)) return true;
+    if (windows_rules() && start_event_thread(ctrl_routine(true), event)) return true;
     SetLastError(error);
     return false;
 }
 
-// The close event comes when the player closes the console window, which no
-// program can do on Windows. Windows' rules play the player's part: the
-// console delivers the event as it does Ctrl+Break.
-bool close_console_window() {
-    return windows_rules() && start_event_thread(ctrl_routine(true), CTRL_CLOSE_EVENT);
-}
-
-// A console event as the console delivers it: the host's handler gives the
-// console back, then the default handling ends the process. Where the console
-// cannot raise it, a thread at CtrlRoutine (where kernel32 exports one)
-// delivers it as Wine's console would.
+// The host's handler gives the console back, then the default handling ends
+// the process. Where the console cannot raise the event, a thread at kernel32's
+// CtrlRoutine (where there is one) delivers it as Wine's console would.
 int deliver_console_event(DWORD event, const char* name) {
     const LPTHREAD_START_ROUTINE routine = ctrl_routine();
     const bool documented = event == CTRL_BREAK_EVENT;
@@ -88,11 +78,11 @@ int deliver_console_event(DWORD event, const char* name) {
         return 0;
     }
     witnessed_setup();
-    // Wine ignores every event, not Ctrl+C alone, in a process group of its
-    // own: its CtrlRoutine reads the group's Ctrl+C flag for all of them.
-    // Cleared, the event reaches the process as it does on Windows.
+    // Wine's CtrlRoutine ignores every event in a process group of its own, not
+    // Ctrl+C alone, while the group's Ctrl+C flag is set; cleared, the event
+    // reaches the process as it does on Windows.
     if (under_wine()) SetConsoleCtrlHandler(nullptr, FALSE);
-    if (!(documented ? raise_ctrl_break() : close_console_window())) {
+    if (!raise_event(event)) {
         const DWORD error = GetLastError();
         if (routine == nullptr) {
             OK(false, "%s is raised for the host: error %lu", name, error);

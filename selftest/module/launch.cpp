@@ -1,8 +1,7 @@
-// The module's root: its entry and its DllMain, which scenario runs
-// (scenarios.def), the arguments the host passes, the witness, and the
-// scenarios that run several areas. The same DLL, copied as witness.dll, is
-// the witness: loaded and never freed, its DLL_PROCESS_DETACH runs after the
-// host's at-exit list and checks that the player's console is back.
+// The module's root: its entry and DllMain, which scenario runs (scenarios.def),
+// the arguments the host passes, and the scenarios that run several areas. The
+// same DLL copied as witness.dll is the witness: never freed, its process
+// detach runs after the host's at-exit list and checks the player's console.
 #include <cstring>
 
 #include "module.h"
@@ -12,7 +11,6 @@ void record_line(const char* line) { append_to_results_file(line); }
 
 namespace {
 
-// One scenario as the module sees it.
 struct module_scenario {
     const char* name;
     int (*run)(int argc, char** argv);
@@ -40,16 +38,15 @@ const module_scenario* scenario_of_command_line() {
     const char* command = GetCommandLineA();
     const char* end = command[0] == '"' ? std::strchr(command + 1, '"') : std::strchr(command, ' ');
     if (end == nullptr) return nullptr;
-    while (*++end == ' ') {
-    }
+    end += 1 + std::strspn(end + 1, " ");
     return scenario_named(end, std::strcspn(end, " "));
 }
 
-// The witness's state: its own copy of this DLL's data.
+// The witness's own copy of this DLL's data: the player's console when it loaded.
 bool is_witness = false;
-DWORD player_input_mode = 0;                          // when it was loaded
-HANDLE player_buffer_at_load = INVALID_HANDLE_VALUE;  // likewise
-bool entry_returned = false;                          // the module's own
+DWORD player_input_mode = 0;
+HANDLE player_buffer_at_load = INVALID_HANDLE_VALUE;
+bool entry_returned = false;  // the module's own
 // Set when the entry returns; the witness reads it from the process's environment.
 constexpr char entry_returned_variable[] = "SELFTEST_ENTRY_RETURNED";
 
@@ -78,9 +75,8 @@ void witness_checks(const module_scenario* now) {
     if (windows_rules()) SetConsoleActiveScreenBuffer(player_buffer_at_load);
 }
 
-// Loaded: the witness notes the player's console; the module checks the error
-// mode the host loads it with, and refuses to load where its scenario says so,
-// as a broken game would.
+// Loaded: the witness notes the player's console; the module refuses to load
+// where its scenario says so, as a broken game would, or checks its error mode.
 BOOL attached(HINSTANCE self) {
     char path[MAX_PATH] = "";
     GetModuleFileNameA(self, path, sizeof path);
@@ -96,9 +92,8 @@ BOOL attached(HINSTANCE self) {
         record_line("NOTE\trefused");
         return FALSE;
     }
-    // The runner starts the host with the default error mode, so only the
-    // host's own setting keeps the system's critical-error boxes away: the
-    // loader honours the process's mode as much as the thread's.
+    // The runner starts the host with the default error mode: only the host's
+    // own setting, of the process or the thread, keeps critical-error boxes away.
     const UINT process_mode = GetErrorMode();
     const DWORD thread_mode = GetThreadErrorMode();
     OK(((process_mode | thread_mode) & SEM_FAILCRITICALERRORS) != 0,

@@ -1,13 +1,11 @@
 // The self-test's game module. launch.cpp is its root: the entry, the witness,
-// which scenario runs, and the normal run through the whole contract. The
-// areas each check one service and share only what this header declares:
-// setup.cpp (os_init), cells.cpp (os_put_font, os_put_tile and the inert
-// services), banner.cpp (os_display_title), input.cpp (os_get_input),
-// pause.cpp (os_pause), exit_paths.cpp (every way the game ends), stress.cpp
-// (long runs) and bench.cpp (--bench, figures rather than checks). What they
-// all use lives in shared.cpp and screen.h. Each check states its expectation
-// beside the call it checks (check.h); the results go to the results file in
-// the current folder, never to the console under test.
+// the scenario run, the normal run through the whole contract. Each area checks
+// one service and shares only what this header declares: setup.cpp (os_init),
+// cells.cpp (os_put_font, os_put_tile, the inert services), banner.cpp
+// (os_display_title), input.cpp (os_get_input), pause.cpp (os_pause),
+// exit_paths.cpp (the ways the game ends), stress.cpp (long runs), bench.cpp
+// (--bench: figures, not checks); what all use is in shared.cpp and screen.h.
+// Results go to the results file (check.h), never to the console under test.
 #pragma once
 
 #include <windows.h>
@@ -20,8 +18,7 @@
 #include "scenario.h"
 #include "screen.h"
 
-// The scenarios' functions, as scenarios.def names them; each returns what the
-// entry returns.
+// The scenarios' functions (scenarios.def); each returns what the entry returns.
 #define SCENARIO(name, title, module, run, ...) int run(int argc, char** argv);
 #include "scenarios.def"
 #undef SCENARIO
@@ -36,13 +33,12 @@ HANDLE fresh_input();
 // The witness loaded, then os_init, the set-up most scenarios start from.
 void load_witness();
 void witnessed_setup();
-// poll_own polls until the check's own record (the queue's first, behind any
-// of the console's own, each polled away) is polled with KEY and CHARACTER
-// (either may be null); true when that poll took it and no other.
-// still_queued: whether the record waits among the first few. expect_key
-// queues a record alone and checks what os_get_input makes of it.
-// poll_sequence polls for the sequence's records FROM..TO-1, returns how many
-// came out other than queued, and describes the first in FIRST.
+// poll_own polls away the console's own records, then the check's own into KEY
+// and CHARACTER (either may be null); true when that poll took it alone.
+// still_queued: whether it waits among the first few. expect_key queues a record
+// alone and checks what os_get_input makes of it. poll_sequence polls for the
+// sequence's records FROM..TO-1 and returns how many came out wrong, the first
+// described in FIRST.
 bool poll_own(const INPUT_RECORD& own, int* key, int* character);
 bool still_queued(const INPUT_RECORD& own);
 void expect_key(const INPUT_RECORD& record, int key, int character, const char* name);

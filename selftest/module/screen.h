@@ -1,5 +1,5 @@
-// What the self-test's module sees of the console: whole-buffer copies and their
-// compare, a fill pattern that shows every write, key records queued, each as a check's text.
+// What the self-test's module sees of the console: buffer copies and their
+// compare, a fill pattern that shows every write, records queued and described.
 #pragma once
 
 #include <windows.h>
@@ -32,7 +32,7 @@ inline CHAR_INFO make_cell(unsigned char character, WORD attributes) {
     return cell;
 }
 
-// A check's text for a record, a size, a cell: "key down vk 0x41 char 0x61
+// A record, a size, a cell as a check's text: "key down vk 0x41 char 0x61
 // state 0x000", "80x25", "61/0007".
 struct text {
     char s[80];
@@ -60,9 +60,9 @@ inline text describe(const CHAR_INFO& cell) {
     return format_text("%02x/%04x", cell_char(cell), cell.Attributes);
 }
 
-// Whether A is B as far as a check can tell: any record by its type, a key
-// record by its press, key, character and modifiers, not its repeat count (the
-// console may merge a press written alone into an identical one queued before).
+// Whether A is B as a check can tell: by type, and a key by its press, key,
+// character and modifiers, not its repeat count (the console may merge a press
+// into an identical one queued before).
 inline bool same_record(const INPUT_RECORD& a, const INPUT_RECORD& b) {
     if (a.EventType != b.EventType) return false;
     if (a.EventType != KEY_EVENT) return true;
@@ -78,8 +78,8 @@ inline COORD buffer_size(HANDLE buffer) {
     return info.dwSize;
 }
 
-// Reads the buffer back, its top ROWS (the player's included, without writing
-// to it) or all of it, a row at a time. False when the console refuses.
+// Reads back the buffer's top ROWS or all of it, a row at a time, writing
+// nothing (the player's too). False when the console refuses.
 inline bool read_screen(HANDLE buffer, screen_copy* copy, int rows = SHRT_MAX) {
     const COORD size = buffer_size(buffer);
     *copy = {size.X, rows < size.Y ? rows : size.Y, {}};
@@ -92,9 +92,8 @@ inline bool read_screen(HANDLE buffer, screen_copy* copy, int rows = SHRT_MAX) {
     return copy->width > 0;
 }
 
-// A cell of the fill pattern: never a space, never an upper-case letter, and an
-// attribute (foreground 1-6 on background 0-3) that no host service writes on
-// its own, so that any write the host makes shows up as a change.
+// A cell of the fill pattern: no space, no capital, and an attribute (colour
+// 1-6 on 0-3) no service writes on its own, so that every host write shows.
 inline CHAR_INFO pattern_cell(int x, int y, int seed) {
     static const char characters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     const int k = x + 7 * y + 3 * seed;
@@ -115,9 +114,8 @@ inline bool fill_screen(HANDLE buffer, int seed, screen_copy* copy = nullptr) {
     return ok != 0 && size.X > 0;
 }
 
-// How two copies differ over the cells both hold: how many cells, and the first
-// of them. A buffer may grow or shrink while it is shown (the player resizes
-// the terminal); that changes no cell the game wrote.
+// How many of the cells both copies hold differ, and the first: a buffer may
+// grow or shrink while shown (a resized terminal), which changes no game cell.
 inline outcome compare_screens(const screen_copy& expected, const screen_copy& actual) {
     int mismatches = 0;
     text first = {};
@@ -146,9 +144,9 @@ inline bool single_byte_code_page(UINT code_page) {
     return GetCPInfo(code_page, &info) && info.MaxCharSize == 1;
 }
 
-// Queues records on the console input, in chunks; returns how many the console
-// took. Under Windows' rules a focus record, such as the console queues when
-// its window gains or loses the focus, comes before every third write.
+// Queues records in chunks; returns how many the console took. Under Windows'
+// rules a focus record, as the console queues on a focus change, comes before
+// every third write.
 inline DWORD queue_records(HANDLE input, const INPUT_RECORD* records, DWORD count, DWORD chunk = 256) {
     static unsigned writes = 0;
     DWORD written = 0, total = 0;
@@ -178,9 +176,9 @@ inline double counter_ms() {
     return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-// A numbered stream of key-down records: record i carries character 'a' + i % 26
-// and, every 26 records, the table's next coded key (Home to F9), so that a
-// lost, repeated or reordered record shows in what the host reports.
+// A numbered stream of key-down records: record i carries 'a' + i % 26 and,
+// every 26, the next coded key (Home to F9): a lost, repeated or reordered
+// record shows in what the host reports.
 inline const key_row& sequence_key_of(unsigned i) { return key_rows[(i / 26) % keys::coded_keys]; }
 inline INPUT_RECORD sequence_record(unsigned i) {
     return key_record(sequence_key_of(i).virtual_key, static_cast<unsigned char>('a' + i % 26), 0);

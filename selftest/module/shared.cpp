@@ -7,11 +7,9 @@ namespace {
 HANDLE input = nullptr;
 HANDLE player = INVALID_HANDLE_VALUE;
 
-// The console shares its input queue: it queues focus, menu, window-size and
-// mouse records of its own whatever the input mode (when its window gains or
-// loses the focus, when a buffer is resized, when the player clicks), so a
-// check takes only the records it queued and polls the others away; they
-// must read as no key.
+// The console queues focus, menu, window-size and mouse records of its own
+// whatever the input mode, so a check takes only the records it queued and
+// polls the others away; they must read as no key.
 unsigned foreign_count = 0, foreign_as_keys = 0;
 
 // The front of the queue: its first two records, and how many wait.
@@ -27,9 +25,8 @@ queue_front peek_front() {
     return front;
 }
 
-// Whether a poll took the front record and no other: the queue is one record
-// shorter, or, where the console queued records of its own meanwhile (behind
-// the others), the second record now stands first.
+// Whether a poll took the front record alone: the queue is one shorter, or,
+// where the console queued records of its own behind, the second now stands first.
 bool took_front_alone(const queue_front& before, const queue_front& after) {
     if (after.waiting + 1 == before.waiting) return true;
     if (after.waiting < before.waiting) return false;
