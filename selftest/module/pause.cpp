@@ -39,24 +39,12 @@ void check_pauses() {
            fewest, most, shortest_ms, longest_ms, tick_100ns / 10000.0);
 }
 
-namespace {
-
-// The first of the sequence's TOTAL records still queued, or TOTAL when the
-// front holds none of them (records of the console's own may stand before).
-unsigned first_left(unsigned total) {
-    INPUT_RECORD front[8];
-    DWORD shown = 0;
-    PeekConsoleInputA(console_input(), front, 8, &shown);
-    for (DWORD k = 0; k < shown; ++k) {
-        if (front[k].EventType != KEY_EVENT) continue;
-        for (unsigned i = 0; i < total; ++i)
-            if (same_record(front[k], sequence_record(i))) return i;
-        return total;
-    }
-    return total;
+// The first of the sequence's TOTAL records still queued, or TOTAL when none is.
+static unsigned first_left(unsigned total) {
+    unsigned first = 0;
+    while (first < total && !still_queued(sequence_record(first))) ++first;
+    return first;
 }
-
-}  // namespace
 
 // Records queued during a pause: its polls take some from the front, at most
 // one each, and the rest come out of os_get_input afterwards, in order.
