@@ -93,10 +93,9 @@ void compare(const char* name, int rounds, int block, int digits, Call call) {
     side_figures(name, rounds, block, digits);
 }
 
-BOOL write_cell_direct(int char_code, int attr, int x, int y) {
+BOOL write_cell_direct(int char_code, int attr, SHORT x, SHORT y) {
     CHAR_INFO cell = make_cell(static_cast<unsigned char>(char_code), static_cast<WORD>(attr));
-    const SHORT column = static_cast<SHORT>(x), row = static_cast<SHORT>(y);
-    SMALL_RECT region = {column, row, column, row};
+    SMALL_RECT region = {x, y, x, y};
     return WriteConsoleOutputA(game_buffer, &cell, COORD{1, 1}, COORD{0, 0}, &region);
 }
 
@@ -110,8 +109,7 @@ void draw_cells(bool direct, int char_code, int attr) {
 
 // Cell write: 20,000 os_put_font calls against as many one-cell
 // WriteConsoleOutputA calls, in blocks of 20 (short, so that a burst of load
-// from elsewhere falls on both sides). Every write changes its cell: the sweep
-// walks the screen and each pass brings a new character.
+// falls on both sides). The sweep walks the screen, each pass a new character.
 void bench_cell_write() {
     const int screen = columns * rows;
     int failures = 0;
@@ -169,7 +167,6 @@ void bench_back_buffer() {
         written = os_screen_flush(&back_buffer, nullptr);
     });
     figure("back_buffer_screen_written=%d", written);
-
     compare("back_buffer_frame", 40 / scale, 20, 1, [](int direct, int i) {
         if (direct) {
             os_put_font('A' + i % 26, 0x0A, i % 70, 7);
@@ -198,19 +195,17 @@ void bench_banner() {
     screen_copy shown;
     read_screen(game_buffer, &shown);
     os_display_title(0);
-    struct painted {
-        int x, y;
-        WORD attr;
-    };
-    std::vector<painted> cells;
-    for (int y = banner::top; y <= banner::bottom && y < shown.height; ++y)
-        for (int x = banner::left; x <= banner::right && x < shown.width; ++x)
-            if (cell_char(shown.at(x, y)) == ' ') cells.push_back({x, y, shown.at(x, y).Attributes});
+    std::vector<COORD> cells;
+    for (SHORT y = banner::top; y <= banner::bottom && y < shown.height; ++y)
+        for (SHORT x = banner::left; x <= banner::right && x < shown.width; ++x)
+            if (cell_char(shown.at(x, y)) == ' ') cells.push_back({x, y});
     figure("banner_cells=%d", static_cast<int>(cells.size()));
     compare("banner", std::max(2, 20 / scale), 1, whole_screens, [&](int direct, int) {
         for (const int title : {1, 0}) {  // shown, then erased
             if (!direct) os_display_title(title);
-            else for (const painted& c : cells) write_cell_direct(' ', title ? c.attr : banner::erased, c.x, c.y);
+            else
+                for (const COORD c : cells)
+                    write_cell_direct(' ', title ? shown.at(c.X, c.Y).Attributes : banner::erased, c.X, c.Y);
         }
     });
 }
@@ -236,8 +231,7 @@ void bench_poll() {
 
 // os_pause keeps its mark in double precision and reads the clock in extended
 // precision (as documented for the service). Of the next 1000 start ticks, how
-// many see a difference of exactly 40 ticks come out as 39 ms: those pauses
-// last one tick longer. Same arithmetic, done here on its own.
+// many, by the same arithmetic, see 40 ticks as 39 ms: those pauses last a tick longer.
 int ticks_40_reading_39() {
     const DWORD now = GetTickCount();
     int count = 0;
@@ -256,8 +250,7 @@ int ticks_40_reading_39() {
 // Each is timed by the tick count and by the performance counter (lasted_ms).
 void bench_pause() {
     const int rounds = 200 / scale, alone = 100 / scale;
-    static double ticks[3][max_samples];
-    static double returned[max_samples];
+    static double ticks[3][max_samples], returned[max_samples];
     int longer_than_returned = 0;
     auto pause_kind = [&](int kind, int r) {
         const DWORD tick_start = GetTickCount();
