@@ -1,5 +1,4 @@
-// The watchers behind host_buffer.h: the host executable's import slots for
-// the kernel32 functions it names point at functions here that call the real ones.
+// The watchers behind host_buffer.h, put in the host executable's import slots.
 #include "host_buffer.h"
 
 #include <cstring>
@@ -14,10 +13,9 @@ enum watched_import { write_import, activate_import, create_import, watched_impo
 const char* const import_names[] = {"WriteConsoleOutputA", "SetConsoleActiveScreenBuffer",
                                     "CreateConsoleScreenBuffer"};
 void* real[watched_imports] = {};
-int requests = 0;
+int requests = 0, writes = 0;
 buffer_request last_request = {0, 0, 0, false, false, INVALID_HANDLE_VALUE};
 HANDLE activated = nullptr;
-int writes = 0;
 // The buffers the host made, and whether each is unshared.
 constexpr int made_capacity = 128;
 struct made_buffer {
