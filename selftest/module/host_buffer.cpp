@@ -1,5 +1,4 @@
-// The watchers behind host_buffer.h: the host executable's import slots for
-// the kernel32 functions it names point at functions here that call the real ones.
+// The watchers behind host_buffer.h, put in the host executable's import slots.
 #include "host_buffer.h"
 
 #include <cstring>
@@ -8,20 +7,15 @@
 
 namespace {
 
-using create_buffer_fn = HANDLE(WINAPI*)(DWORD, DWORD, const SECURITY_ATTRIBUTES*, DWORD, LPVOID);
-using activate_fn = BOOL(WINAPI*)(HANDLE);
-using write_fn = BOOL(WINAPI*)(HANDLE, const CHAR_INFO*, COORD, COORD, PSMALL_RECT);
-
 // The imports watched (the cell write under Windows' rules alone), and the
 // real functions while they are.
 enum watched_import { write_import, activate_import, create_import, watched_imports };
 const char* const import_names[] = {"WriteConsoleOutputA", "SetConsoleActiveScreenBuffer",
                                     "CreateConsoleScreenBuffer"};
 void* real[watched_imports] = {};
-int requests = 0;
+int requests = 0, writes = 0;
 buffer_request last_request = {0, 0, 0, false, false, INVALID_HANDLE_VALUE};
 HANDLE activated = nullptr;
-int writes = 0;
 // The buffers the host made, and whether each is unshared.
 constexpr int made_capacity = 128;
 struct made_buffer {
@@ -47,21 +41,17 @@ bool shown_buffer_info(CONSOLE_SCREEN_BUFFER_INFO* info) {
     return known;
 }
 
-// Windows' rule: a new buffer as large as the shown buffer's window.
-void size_as_window(HANDLE made) {
-    CONSOLE_SCREEN_BUFFER_INFO info = {};
-    if (shown_buffer_info(&info)) resize_buffer(made, window_size(info), window_size(info));
-}
-
 HANDLE WINAPI watched_create(DWORD access, DWORD share, const SECURITY_ATTRIBUTES* security,
                              DWORD flags, LPVOID reserved) {
-    const auto real_create = reinterpret_cast<create_buffer_fn>(real[create_import]);
+    const auto real_create = reinterpret_cast<decltype(&CreateConsoleScreenBuffer)>(real[create_import]);
     const HANDLE made = real_create(access, share, security, flags, reserved);
     ++requests;
     last_request = {access, share, flags, security != nullptr, reserved != nullptr, made};
-    if (made != INVALID_HANDLE_VALUE && made_count < made_capacity)
-        made_buffers[made_count++] = {made, share == 0};
-    if (made != INVALID_HANDLE_VALUE && windows_rules()) size_as_window(made);
+    if (made == INVALID_HANDLE_VALUE) return made;
+    if (made_count < made_capacity) made_buffers[made_count++] = {made, share == 0};
+    // Windows' rule: a new buffer as large as the shown buffer's window.
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    if (windows_rules() && shown_buffer_info(&info)) resize_buffer(made, window_size(info), window_size(info));
     return made;
 }
 
@@ -69,14 +59,13 @@ HANDLE WINAPI watched_create(DWORD access, DWORD share, const SECURITY_ATTRIBUTE
 // of the one shown before, which the player may have resized meanwhile.
 BOOL WINAPI watched_activate(HANDLE buffer) {
     CONSOLE_SCREEN_BUFFER_INFO before = {};
-    const bool shown_again = windows_rules() && host_made(buffer) == nullptr && shown_buffer_info(&before);
-    const BOOL done = reinterpret_cast<activate_fn>(real[activate_import])(buffer);
-    if (done) {
-        activated = buffer;
-        const made_buffer* made = host_made(buffer);
-        SetEnvironmentVariableA(unshared_shown_variable, made != nullptr && made->unshared ? "1" : nullptr);
-        if (shown_again) resize_buffer(buffer, before.dwSize, window_size(before));
-    }
+    const made_buffer* made = host_made(buffer);
+    const bool shown_again = windows_rules() && made == nullptr && shown_buffer_info(&before);
+    const BOOL done = reinterpret_cast<decltype(&SetConsoleActiveScreenBuffer)>(real[activate_import])(buffer);
+    if (!done) return done;
+    activated = buffer;
+    SetEnvironmentVariableA(unshared_shown_variable, made != nullptr && made->unshared ? "1" : nullptr);
+    if (shown_again) resize_buffer(buffer, before.dwSize, window_size(before));
     return done;
 }
 
@@ -86,12 +75,11 @@ BOOL WINAPI watched_activate(HANDLE buffer) {
 BOOL WINAPI watched_write(HANDLE buffer, const CHAR_INFO* cells, COORD size, COORD from,
                           PSMALL_RECT region) {
     CONSOLE_SCREEN_BUFFER_INFO info = {};
-    if (++writes == 5 && buffer == activated && GetConsoleScreenBufferInfo(buffer, &info)) {
-        const COORD grown = {static_cast<SHORT>(info.dwSize.X + 6), static_cast<SHORT>(info.dwSize.Y + 2)};
-        resize_buffer(buffer, grown, COORD{static_cast<SHORT>(window_size(info).X + 6),
-                                           static_cast<SHORT>(window_size(info).Y + 2)});
-    }
-    return reinterpret_cast<write_fn>(real[write_import])(buffer, cells, size, from, region);
+    const auto grown = [](COORD c) { return COORD{static_cast<SHORT>(c.X + 6), static_cast<SHORT>(c.Y + 2)}; };
+    if (++writes == 5 && buffer == activated && GetConsoleScreenBufferInfo(buffer, &info))
+        resize_buffer(buffer, grown(info.dwSize), grown(window_size(info)));
+    const auto real_write = reinterpret_cast<decltype(&WriteConsoleOutputA)>(real[write_import]);
+    return real_write(buffer, cells, size, from, region);
 }
 
 // The import slot of `function` from KERNEL32 in `image`, or nullptr.

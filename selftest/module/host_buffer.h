@@ -1,12 +1,11 @@
-// The game's screen buffer, reached through the host's own handle. The host
-// makes it unshared, as it must, and Windows' console then refuses every other
-// way to it while it is active: CONOUT$ fails with ERROR_SHARING_VIOLATION
-// (Wine lets it open). So before os_init the test module points the host's
-// imports of CreateConsoleScreenBuffer and SetConsoleActiveScreenBuffer at
-// watchers that call the real functions and note what the host asked for, got
-// and made active. Under Windows' rules they also apply the rules on buffer
-// sizes, and a watcher of WriteConsoleOutputA grows the shown buffer while the
-// game draws.
+// The game's screen buffer, through the host's own handle. The host makes it
+// unshared, as it must, and Windows' console then refuses every other way to it
+// while it is active (CONOUT$ fails with ERROR_SHARING_VIOLATION; Wine lets it
+// open). So before os_init the module points the host's imports of
+// CreateConsoleScreenBuffer and SetConsoleActiveScreenBuffer at watchers that
+// call the real functions and note what the host asked for, got and made active.
+// Under Windows' rules they also apply its rules on buffer sizes, and a watcher
+// of WriteConsoleOutputA grows the shown buffer while the game draws.
 #pragma once
 
 #include <windows.h>
@@ -19,9 +18,9 @@ struct buffer_request {
 };
 
 // Redirects the host executable's imports; false when it does not import them
-// all by name from KERNEL32 (then nothing is watched). The module puts the
-// real functions back before the host unloads it, or the host's at-exit
-// restore would call into code no longer mapped.
+// all by name from KERNEL32 (then nothing is watched). The real functions go
+// back before the host unloads the module, or its at-exit restore would call
+// into code no longer mapped.
 bool watch_host_buffers();
 void unwatch_host_buffers();
 

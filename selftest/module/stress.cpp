@@ -9,11 +9,9 @@ namespace {
 // Open handles, counted by asking each possible value (a multiple of 4) for
 // its flags on both platforms: Wine answers GetProcessHandleCount with 0.
 DWORD count_open_handles() {
-    DWORD open = 0;
-    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
-        DWORD flags = 0;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++open;
-    }
+    DWORD open = 0, flags = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4)
+        open += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != 0;
     return open;
 }
 
@@ -22,8 +20,7 @@ DWORD count_open_handles() {
 SIZE_T committed_private_bytes() {
     SIZE_T total = 0;
     MEMORY_BASIC_INFORMATION region;
-    const char* address = nullptr;
-    while (VirtualQuery(address, &region, sizeof region) == sizeof region) {
+    for (const char* address = nullptr; VirtualQuery(address, &region, sizeof region) == sizeof region;) {
         if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
         const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
         if (next <= address) break;
@@ -55,45 +52,38 @@ int soak(int, char**) {
     screen_copy expected;
     fill_screen(screen, 60, &expected);
     const int cells = 100000;
-    int written = 0;
-    int keys_seen = 0;
-    DWORD handles_before = 0, handles_middle = 0;
-    SIZE_T memory_before = 0, memory_middle = 0;
+    int written = 0, keys_seen = 0;
+    DWORD handles[3] = {};  // before, halfway, after
+    SIZE_T memory[3] = {};
+    const auto note_usage = [&](int when) {
+        handles[when] = count_open_handles();
+        memory[when] = committed_private_bytes();
+    };
     HANDLE input = fresh_input();
     for (int i = -2000; i < cells; ++i) {  // the first 2,000 warm up
-        if (i == 0 || i == cells / 2) {
-            (i == 0 ? handles_before : handles_middle) = count_open_handles();
-            (i == 0 ? memory_before : memory_middle) = committed_private_bytes();
-        }
-        if (i >= 0 && i % 500 == 0) {  // 200 keys among the polls, Up and Down in turn:
-            // the console may merge a key press written alone into the same one still queued
-            const INPUT_RECORD key = key_record(i % 1000 == 0 ? VK_UP : VK_DOWN, 0, 0);
-            queue_records(input, &key, 1);
-        }
-        const int cell = i < 0 ? i + 2000 : i;
+        if (i == 0 || i == cells / 2) note_usage(i == 0 ? 0 : 1);
+        // 200 keys among the polls, Up and Down in turn: the console may merge
+        // a key press written alone into the same one still queued.
+        const INPUT_RECORD arrow = key_record(i % 1000 == 0 ? VK_UP : VK_DOWN, 0, 0);
+        if (i >= 0 && i % 500 == 0) queue_records(input, &arrow, 1);
+        const int cell = i < 0 ? i + 2000 : i, character = 'a' + cell % 26, attr = 1 + cell % 15;
         const int x = cell % expected.width, y = (cell / expected.width) % expected.height;
-        const int character = 'a' + cell % 26, attr = 1 + cell % 15;
         written += os_put_font(character, attr, x, y) != 0 && i >= 0;
         expected.at(x, y) = make_cell(static_cast<unsigned char>(character), static_cast<WORD>(attr));
-        if (i % 10 == 0) {
-            int key = 0;
-            os_get_input(&key, nullptr);
-            keys_seen += key == keys::up || key == keys::down;
-        }
+        int key = 0;
+        if (i % 10 == 0) os_get_input(&key, nullptr);
+        keys_seen += key == keys::up || key == keys::down;
     }
     OK_EQ(cells, written, "100000 cell writes succeed");
     OK_EQ(200, keys_seen, "the 200 keys queued among 10000 polls are each reported");
     OK_SCREEN(screen, expected, "after 100000 writes the buffer holds the last write of every cell");
-    const DWORD handles = count_open_handles();
-    OK(handles <= handles_before + 2 && handles <= handles_middle,
-       "110000 calls open no handles: %lu before, %lu halfway, %lu after",
-       static_cast<unsigned long>(handles_before), static_cast<unsigned long>(handles_middle),
-       static_cast<unsigned long>(handles));
+    note_usage(2);
+    OK(handles[2] <= handles[0] + 2 && handles[2] <= handles[1],
+       "110000 calls open no handles: %lu before, %lu halfway, %lu after", handles[0], handles[1], handles[2]);
     // 256 KiB over 110,000 calls: a leak of 3 bytes a call would show.
-    const SIZE_T memory = committed_private_bytes();
-    OK(memory <= memory_before + 262144 && memory <= memory_middle + 131072,
+    OK(memory[2] <= memory[0] + 262144 && memory[2] <= memory[1] + 131072,
        "110000 calls keep their memory: %lu bytes before, %lu halfway, %lu after",
-       static_cast<unsigned long>(memory_before), static_cast<unsigned long>(memory_middle),
-       static_cast<unsigned long>(memory));
+       static_cast<unsigned long>(memory[0]), static_cast<unsigned long>(memory[1]),
+       static_cast<unsigned long>(memory[2]));
     return 0;
 }
