@@ -1,6 +1,7 @@
 // The host's folder and process: what the folder holds, the host started in
 // this console with its standard handles, the windows it shows dismissed as
 // they come; and the file helpers the runner uses.
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -9,55 +10,35 @@
 namespace {
 
 BOOL CALLBACK look_at_control(HWND control, LPARAM data) {
-    auto* watch = reinterpret_cast<box_watch*>(data);
+    auto* run = reinterpret_cast<host_run*>(data);
     char kind[32] = "";
     GetClassNameA(control, kind, sizeof kind);
-    if (lstrcmpiA(kind, "Button") == 0) ++watch->buttons;
+    if (lstrcmpiA(kind, "Button") == 0) ++run->buttons;
     const LONG_PTR style = GetWindowLongPtrA(control, GWL_STYLE);
     if (lstrcmpiA(kind, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON)
-        watch->icon = watch->icon || SendMessageA(control, STM_GETICON, 0, 0) != 0;
+        run->icon = run->icon || SendMessageA(control, STM_GETICON, 0, 0) != 0;
     return TRUE;
 }
 
 BOOL CALLBACK watch_window(HWND window, LPARAM data) {
-    auto* watch = reinterpret_cast<box_watch*>(data);
+    auto* run = reinterpret_cast<host_run*>(data);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process != watch->process || !IsWindowVisible(window)) return TRUE;
-    bool known = false;
-    for (HWND w : watch->seen) known = known || w == window;
-    if (!known) {
-        watch->seen.push_back(window);
-        char text[256] = "";
-        GetWindowTextA(window, text, sizeof text);
-        watch->caption = text;
-        text[0] = '\0';
+    if (process != run->process || !IsWindowVisible(window)) return TRUE;
+    if (std::find(run->boxes.begin(), run->boxes.end(), window) == run->boxes.end()) {
+        run->boxes.push_back(window);
+        char text[256] = "", caption[256] = "";
+        GetWindowTextA(window, caption, sizeof caption);
         GetDlgItemTextA(window, 0xFFFF, text, sizeof text);  // a message box's text
-        watch->text = text;
-        watch->owned = GetWindow(window, GW_OWNER) != nullptr;
-        watch->buttons = 0;
-        watch->icon = false;
+        run->caption = caption;
+        run->text = text;
+        run->owned = GetWindow(window, GW_OWNER) != nullptr;
+        run->buttons = 0;
+        run->icon = false;
         EnumChildWindows(window, look_at_control, data);
     }
     PostMessageA(window, WM_COMMAND, IDOK, 0);
     return TRUE;
-}
-
-// Waits for the host to end, dismissing the windows it shows; ends it after LIMIT_MS.
-void wait_for_host(const setup& s, const PROCESS_INFORMATION& process, DWORD limit_ms, host_run* run) {
-    run->boxes.process = process.dwProcessId;
-    const DWORD start = GetTickCount();
-    while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
-        if (s.desktop) EnumWindows(watch_window, reinterpret_cast<LPARAM>(&run->boxes));
-        if (GetTickCount() - start > limit_ms) {
-            run->timed_out = true;
-            TerminateProcess(process.hProcess, 124);
-            WaitForSingleObject(process.hProcess, 5000);
-        }
-    }
-    GetExitCodeProcess(process.hProcess, &run->status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
 }
 
 HANDLE inheritable_file(const std::string& path, bool write) {
@@ -175,9 +156,22 @@ host_run run_host(const setup& s, const std::string& arguments, selftest::host_s
                         (start == selftest::own_process_group ? CREATE_NEW_PROCESS_GROUP : 0);
     run.started = CreateProcessA(host.c_str(), &command[0], nullptr, nullptr, TRUE, flags, nullptr,
                                  dir.c_str(), &startup, &process) != 0;
-    if (run.started) wait_for_host(s, process, limit_ms, &run);
-    else run.start_error = GetLastError();
-    if (startup.hStdInput != player.input) CloseHandle(startup.hStdInput);
+    run.start_error = run.started ? 0 : GetLastError();
+    if (startup.hStdInput != player.input) CloseHandle(startup.hStdInput);  // the host has its own
     if (startup.hStdOutput != player.buffer) CloseHandle(startup.hStdOutput);
+    if (!run.started) return run;
+    run.process = process.dwProcessId;
+    const DWORD began = GetTickCount();
+    while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
+        if (s.desktop) EnumWindows(watch_window, reinterpret_cast<LPARAM>(&run));
+        if (GetTickCount() - began > limit_ms) {
+            run.timed_out = true;
+            TerminateProcess(process.hProcess, 124);
+            WaitForSingleObject(process.hProcess, 5000);
+        }
+    }
+    GetExitCodeProcess(process.hProcess, &run.status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
     return run;
 }

@@ -58,26 +58,20 @@ std::string full_path(const std::string& path);
 std::string read_file(const std::string& path);
 void remove_folder(const std::string& folder);
 
-// The host's run (host_process.cpp).
-// The windows a process shows, each dismissed as it comes.
-struct box_watch {
-    DWORD process;
-    std::vector<HWND> seen;
-    std::string caption, text;
-    bool owned = false;        // the last box has an owner window
-    int buttons = 0;           // its buttons
-    bool icon = false;         // it shows an icon (which one, another process cannot see)
-};
-
+// The host's run (host_process.cpp): how it ended, and the windows it showed,
+// each dismissed as it came.
 struct host_run {
     bool started = false, timed_out = false;
-    DWORD status = 0, start_error = 0;
-    box_watch boxes = {};
+    DWORD status = 0, start_error = 0, process = 0;
+    std::vector<HWND> boxes;
+    std::string caption, text;  // of the last box
+    bool owned = false;         // it has an owner window
+    int buttons = 0;
+    bool icon = false;          // it shows an icon (which one, another process cannot see)
 };
 // Puts the host, MODULE and what the scenario reads into DIR.
 void prepare(const setup& s, selftest::module_kind module, const std::string& dir);
-// Runs the host in DIR and this console with ARGUMENTS, within LIMIT_MS,
-// dismissing the windows it shows.
+// Runs the host in DIR and this console with ARGUMENTS, within LIMIT_MS.
 host_run run_host(const setup& s, const std::string& arguments, selftest::host_start start,
                   DWORD limit_ms, const std::string& dir);
 // An argument as the runtime's parser reads it back.

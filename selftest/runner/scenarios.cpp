@@ -38,19 +38,17 @@ void check_status(const scenario& c, DWORD status) {
 }
 
 // The one "Error" box the row states, or none.
-void check_boxes(const setup& s, const scenario& c, const box_watch& boxes) {
-    if (!s.desktop) {
-        if (c.box != nullptr) SKIPPED("the \"Error\" box: no desktop to show it on");
-        return;
-    }
-    OK_EQ(c.box != nullptr ? 1 : 0, boxes.seen.size(), "the windows the host shows");
+void check_boxes(const setup& s, const scenario& c, const host_run& run) {
+    if (!s.desktop && c.box != nullptr) SKIPPED("the \"Error\" box: no desktop to show it on");
+    if (!s.desktop) return;
+    OK_EQ(c.box != nullptr ? 1 : 0, run.boxes.size(), "the windows the host shows");
     if (c.box == nullptr) return;
-    OK(boxes.caption == box::caption && boxes.text == c.box,
+    OK(run.caption == box::caption && run.text == c.box,
        "the box is captioned \"%s\" and says \"%s\": <%s> <%s>", box::caption, c.box,
-       boxes.caption.c_str(), boxes.text.c_str());
-    OK(!boxes.owned && boxes.buttons == 1 && boxes.icon,
+       run.caption.c_str(), run.text.c_str());
+    OK(!run.owned && run.buttons == 1 && run.icon,
        "the box has no owner, one button (OK) and an icon: owned %d, %d buttons, icon %d",
-       boxes.owned, boxes.buttons, boxes.icon);
+       run.owned, run.buttons, run.icon);
 }
 
 // What the module in the folder reported: the test module its checks; one that
@@ -138,7 +136,7 @@ void run_scenario(const setup& s, const scenario& c, int index) {
     check_module_reports(c, reported, notes);
     if (c.start == selftest::output_to_file)
         OK(read_file(dir + "\\output.txt").empty(), "the host writes nothing to standard output");
-    check_boxes(s, c, run.boxes);
+    check_boxes(s, c, run);
     check_console_after(c, state_before);
     give_console_back();
 }
