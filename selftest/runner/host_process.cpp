@@ -1,6 +1,5 @@
-// The host's folder and process: what the folder holds, the host started in
-// this console with its standard handles, the windows it shows dismissed as
-// they come; and the file helpers the runner uses.
+// The host's folder and process: what the folder holds, the host started in this
+// console with its standard handles, the windows it shows dismissed as they come.
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -52,33 +51,6 @@ void write_file(const std::string& path, const std::string& text) {
 }
 
 }  // namespace
-
-std::string folder_of(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-// A path that the ANSI functions the runner uses can take: the path itself
-// where the ANSI code page can write it, else its short form, which is plain
-// ASCII (a user name outside the code page would otherwise come out as ?s).
-std::string ansi_path(const wchar_t* wide) {
-    const bool utf8 = GetACP() == CP_UTF8;  // takes no default-character flag
-    char out[MAX_PATH * 3] = "";
-    BOOL lossy = FALSE;
-    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, out, sizeof out, nullptr, utf8 ? nullptr : &lossy) > 0 &&
-        !lossy)
-        return out;
-    wchar_t short_form[MAX_PATH] = L"";
-    if (GetShortPathNameW(wide, short_form, MAX_PATH) > 0)
-        WideCharToMultiByte(CP_ACP, 0, short_form, -1, out, sizeof out, nullptr, nullptr);
-    return out;
-}
-
-std::string full_path(const std::string& path) {
-    char full[MAX_PATH];
-    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    return length > 0 && length < sizeof full ? std::string(full) : path;
-}
 
 std::string read_file(const std::string& path) {
     std::ifstream file(path, std::ios::binary);

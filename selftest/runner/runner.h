@@ -28,7 +28,6 @@ const std::vector<scenario>& all_scenarios();
 
 struct setup {
     std::string host, module, no_entry_module, other_module, temp;
-    bool with_long = false;
     bool desktop = false;  // message boxes can show
 };
 
@@ -52,9 +51,6 @@ void release_console();
 std::string console_state();
 
 // Files (host_process.cpp).
-std::string folder_of(const std::string& path);
-std::string ansi_path(const wchar_t* wide);
-std::string full_path(const std::string& path);
 std::string read_file(const std::string& path);
 void remove_folder(const std::string& folder);
 
