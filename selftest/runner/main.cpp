@@ -42,7 +42,7 @@ int usage(int status = 2) {
     std::printf("usage: UmberdeepSafeMode-selftest.exe [--long | --only NAME] [--junit FILE] [--windows-rules] [HOST.exe]\n"
                 "       UmberdeepSafeMode-selftest.exe --bench [--quick] [--window] [HOST.exe]\n"
                 "NAME, a scenario:");
-    for (const scenario& c : all_scenarios()) std::printf(" %s", c.name);
+    for (const scenario& c : all_scenarios) std::printf(" %s", c.name);
     std::printf("\n");
     return status;
 }
@@ -66,7 +66,7 @@ int read_command_line(int argc, char** argv, setup* s, request* r) {
         else if (option == "--junit" && i + 1 < argc) r->junit = argv[++i];
         else if (option == "--only" && i + 1 < argc) {
             const std::string name = argv[++i];
-            for (const scenario& c : all_scenarios()) r->only = name == c.name ? &c : r->only;
+            for (const scenario& c : all_scenarios) r->only = name == c.name ? &c : r->only;
             if (r->only == nullptr) return usage();
         }
         else if (option == "--bench") r->bench = true;
@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
 
     check_exports(s);
     int index = 0;
-    for (const scenario& c : all_scenarios())
+    for (const scenario& c : all_scenarios)
         if (r.only != nullptr ? &c == r.only : !c.long_only || r.with_long) run_scenario(s, c, index++);
     console_figures();
 

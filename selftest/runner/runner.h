@@ -24,7 +24,7 @@ struct scenario {
     const char* box;  // the text of the one "Error" box, or none
     selftest::console_after after;
 };
-const std::vector<scenario>& all_scenarios();
+extern const std::vector<scenario> all_scenarios;
 
 struct setup {
     std::string host, module, no_entry_module, other_module, temp;
@@ -81,7 +81,6 @@ int run_bench(const setup& s, const std::string& options);
 void check_exports(const setup& s);
 
 // The verdict (report.cpp): the result lines the runner recorded, its own
-// (record_line) and its modules' (record_result), in order.
-void record_result(const result_line& r);
-const std::vector<result_line>& recorded_results();
+// (record_line) and its modules', in order.
+extern std::vector<result_line> recorded_results;
 int verdict(const char* junit);

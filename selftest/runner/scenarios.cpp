@@ -21,7 +21,7 @@ int take_module_results(const std::string& dir, std::string* notes) {
             r.text = std::string(current_context()) + ": " + r.text;
             ++count;
         }
-        record_result(r);
+        recorded_results.push_back(r);
     });
     return count;
 }
@@ -95,16 +95,13 @@ std::string scenario_arguments(const scenario& c) {
 
 }  // namespace
 
-const std::vector<scenario>& all_scenarios() {
-    static const std::vector<scenario> rows = {
+const std::vector<scenario> all_scenarios = {
 #define SCENARIO(name, title, module, run, start, long_only, status, wine_status, box, after) \
     {#name, title, selftest::module, selftest::start, long_only, static_cast<DWORD>(status), \
      static_cast<DWORD>(wine_status), box, selftest::after},
 #include "scenarios.def"
 #undef SCENARIO
-    };
-    return rows;
-}
+};
 
 void run_scenario(const setup& s, const scenario& c, int index) {
     check_context scope(c.title);
@@ -156,7 +153,7 @@ int run_bench(const setup& s, const std::string& options) {
     remove_folder(s.temp);
     bool finished = false;
     std::printf("Figures from this machine:\n");
-    for (const result_line& r : recorded_results()) {
+    for (const result_line& r : recorded_results) {
         if (r.is("FAIL")) std::printf("FAIL %s: %s\n", r.where.c_str(), r.text.c_str());
         if (!r.is("FIGURE")) continue;
         std::printf("  %s\n", r.text.c_str());
