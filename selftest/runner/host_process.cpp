@@ -60,15 +60,12 @@ std::string read_file(const std::string& path) {
 void remove_folder(const std::string& folder) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) remove_folder(folder + "\\" + name);
-            else DeleteFileA((folder + "\\" + name).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        const std::string name = found.cFileName, path = folder + "\\" + name;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA(path.c_str());
+        else if (name != "." && name != "..") remove_folder(path);
     }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
     RemoveDirectoryA(folder.c_str());
 }
 
@@ -77,33 +74,30 @@ std::string quoted(const std::string& argument) {
     std::string text = "\"";
     size_t backslashes = 0;
     for (char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        text.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-        backslashes = 0;
+        if (c == '"') text.append(backslashes + 1, '\\');  // 2n + 1 before a quote
+        backslashes = c == '\\' ? backslashes + 1 : 0;
         text += c;
     }
-    text.append(backslashes * 2, '\\');
+    text.append(backslashes, '\\');  // 2n before the closing quote
     return text + "\"";
 }
 
-void prepare(const setup& s, selftest::module_kind module_kind, const std::string& dir) {
+void prepare(const setup& s, selftest::module_kind kind, const std::string& dir) {
     CreateDirectoryA(dir.c_str(), nullptr);
     CopyFileA(s.host.c_str(), (dir + "\\UmberdeepSafeMode.exe").c_str(), FALSE);
     const std::string module = dir + "\\Umberdeep.dll";
-    if (module_kind == selftest::test_module || module_kind == selftest::refusing_module) {
-        CopyFileA(s.module.c_str(), module.c_str(), FALSE);
-        CopyFileA(s.module.c_str(), (dir + "\\" + selftest::witness_file).c_str(), FALSE);
-    }
-    if (module_kind == selftest::no_entry) CopyFileA(s.no_entry_module.c_str(), module.c_str(), FALSE);
-    if (module_kind == selftest::other_bitness) CopyFileA(s.other_module.c_str(), module.c_str(), FALSE);
-    if (module_kind == selftest::text_file) write_file(module, "MZ but not a program: a text file named Umberdeep.dll\r\n");
-    if (module_kind == selftest::no_header) write_file(module, std::string(64, 'x'));
-    if (module_kind == selftest::header_only) write_file(module, "MZ" + std::string(4094, '\xFF'));
-    if (module_kind == selftest::truncated) write_file(module, read_file(s.module).substr(0, 1024));
-    if (module_kind == selftest::empty_file) write_file(module, "");
+    const bool test_module = kind == selftest::test_module || kind == selftest::refusing_module;
+    const std::string* image = test_module                       ? &s.module
+                               : kind == selftest::no_entry      ? &s.no_entry_module
+                               : kind == selftest::other_bitness ? &s.other_module
+                                                                 : nullptr;
+    if (image != nullptr) CopyFileA(image->c_str(), module.c_str(), FALSE);
+    if (test_module) CopyFileA(s.module.c_str(), (dir + "\\" + selftest::witness_file).c_str(), FALSE);
+    // The files from text_file on, in the order of module_kind: none a loadable image.
+    const std::string not_an_image[] = {"MZ but not a program: a text file named Umberdeep.dll\r\n",
+                                        std::string(64, 'x'), "MZ" + std::string(4094, '\xFF'),
+                                        read_file(s.module).substr(0, 1024), ""};
+    if (kind >= selftest::text_file) write_file(module, not_an_image[kind - selftest::text_file]);
     write_file(dir + "\\input.txt", "not a console\r\n");
 }
 
