@@ -1,6 +1,6 @@
-// The host's folder and process: what the folder holds, the host started in
-// this console with its standard handles, the windows it shows dismissed as
-// they come; and the file helpers the runner uses.
+// The host's folder and process: what the folder holds, the host started in this
+// console with its standard handles, the windows it shows dismissed as they come.
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -9,55 +9,35 @@
 namespace {
 
 BOOL CALLBACK look_at_control(HWND control, LPARAM data) {
-    auto* watch = reinterpret_cast<box_watch*>(data);
+    auto* run = reinterpret_cast<host_run*>(data);
     char kind[32] = "";
     GetClassNameA(control, kind, sizeof kind);
-    if (lstrcmpiA(kind, "Button") == 0) ++watch->buttons;
+    if (lstrcmpiA(kind, "Button") == 0) ++run->buttons;
     const LONG_PTR style = GetWindowLongPtrA(control, GWL_STYLE);
     if (lstrcmpiA(kind, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON)
-        watch->icon = watch->icon || SendMessageA(control, STM_GETICON, 0, 0) != 0;
+        run->icon = run->icon || SendMessageA(control, STM_GETICON, 0, 0) != 0;
     return TRUE;
 }
 
 BOOL CALLBACK watch_window(HWND window, LPARAM data) {
-    auto* watch = reinterpret_cast<box_watch*>(data);
+    auto* run = reinterpret_cast<host_run*>(data);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process != watch->process || !IsWindowVisible(window)) return TRUE;
-    bool known = false;
-    for (HWND w : watch->seen) known = known || w == window;
-    if (!known) {
-        watch->seen.push_back(window);
-        char text[256] = "";
-        GetWindowTextA(window, text, sizeof text);
-        watch->caption = text;
-        text[0] = '\0';
+    if (process != run->process || !IsWindowVisible(window)) return TRUE;
+    if (std::find(run->boxes.begin(), run->boxes.end(), window) == run->boxes.end()) {
+        run->boxes.push_back(window);
+        char text[256] = "", caption[256] = "";
+        GetWindowTextA(window, caption, sizeof caption);
         GetDlgItemTextA(window, 0xFFFF, text, sizeof text);  // a message box's text
-        watch->text = text;
-        watch->owned = GetWindow(window, GW_OWNER) != nullptr;
-        watch->buttons = 0;
-        watch->icon = false;
+        run->caption = caption;
+        run->text = text;
+        run->owned = GetWindow(window, GW_OWNER) != nullptr;
+        run->buttons = 0;
+        run->icon = false;
         EnumChildWindows(window, look_at_control, data);
     }
     PostMessageA(window, WM_COMMAND, IDOK, 0);
     return TRUE;
-}
-
-// Waits for the host to end, dismissing the windows it shows; ends it after LIMIT_MS.
-void wait_for_host(const setup& s, const PROCESS_INFORMATION& process, DWORD limit_ms, host_run* run) {
-    run->boxes.process = process.dwProcessId;
-    const DWORD start = GetTickCount();
-    while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
-        if (s.desktop) EnumWindows(watch_window, reinterpret_cast<LPARAM>(&run->boxes));
-        if (GetTickCount() - start > limit_ms) {
-            run->timed_out = true;
-            TerminateProcess(process.hProcess, 124);
-            WaitForSingleObject(process.hProcess, 5000);
-        }
-    }
-    GetExitCodeProcess(process.hProcess, &run->status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
 }
 
 HANDLE inheritable_file(const std::string& path, bool write) {
@@ -72,33 +52,6 @@ void write_file(const std::string& path, const std::string& text) {
 
 }  // namespace
 
-std::string folder_of(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-// A path that the ANSI functions the runner uses can take: the path itself
-// where the ANSI code page can write it, else its short form, which is plain
-// ASCII (a user name outside the code page would otherwise come out as ?s).
-std::string ansi_path(const wchar_t* wide) {
-    const bool utf8 = GetACP() == CP_UTF8;  // takes no default-character flag
-    char out[MAX_PATH * 3] = "";
-    BOOL lossy = FALSE;
-    if (WideCharToMultiByte(CP_ACP, 0, wide, -1, out, sizeof out, nullptr, utf8 ? nullptr : &lossy) > 0 &&
-        !lossy)
-        return out;
-    wchar_t short_form[MAX_PATH] = L"";
-    if (GetShortPathNameW(wide, short_form, MAX_PATH) > 0)
-        WideCharToMultiByte(CP_ACP, 0, short_form, -1, out, sizeof out, nullptr, nullptr);
-    return out;
-}
-
-std::string full_path(const std::string& path) {
-    char full[MAX_PATH];
-    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    return length > 0 && length < sizeof full ? std::string(full) : path;
-}
-
 std::string read_file(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -107,15 +60,12 @@ std::string read_file(const std::string& path) {
 void remove_folder(const std::string& folder) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) remove_folder(folder + "\\" + name);
-            else DeleteFileA((folder + "\\" + name).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        const std::string name = found.cFileName, path = folder + "\\" + name;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA(path.c_str());
+        else if (name != "." && name != "..") remove_folder(path);
     }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
     RemoveDirectoryA(folder.c_str());
 }
 
@@ -124,33 +74,30 @@ std::string quoted(const std::string& argument) {
     std::string text = "\"";
     size_t backslashes = 0;
     for (char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        text.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-        backslashes = 0;
+        if (c == '"') text.append(backslashes + 1, '\\');  // 2n + 1 before a quote
+        backslashes = c == '\\' ? backslashes + 1 : 0;
         text += c;
     }
-    text.append(backslashes * 2, '\\');
+    text.append(backslashes, '\\');  // 2n before the closing quote
     return text + "\"";
 }
 
-void prepare(const setup& s, selftest::module_kind module_kind, const std::string& dir) {
+void prepare(const setup& s, selftest::module_kind kind, const std::string& dir) {
     CreateDirectoryA(dir.c_str(), nullptr);
     CopyFileA(s.host.c_str(), (dir + "\\UmberdeepSafeMode.exe").c_str(), FALSE);
     const std::string module = dir + "\\Umberdeep.dll";
-    if (module_kind == selftest::test_module || module_kind == selftest::refusing_module) {
-        CopyFileA(s.module.c_str(), module.c_str(), FALSE);
-        CopyFileA(s.module.c_str(), (dir + "\\" + selftest::witness_file).c_str(), FALSE);
-    }
-    if (module_kind == selftest::no_entry) CopyFileA(s.no_entry_module.c_str(), module.c_str(), FALSE);
-    if (module_kind == selftest::other_bitness) CopyFileA(s.other_module.c_str(), module.c_str(), FALSE);
-    if (module_kind == selftest::text_file) write_file(module, "MZ but not a program: a text file named Umberdeep.dll\r\n");
-    if (module_kind == selftest::no_header) write_file(module, std::string(64, 'x'));
-    if (module_kind == selftest::header_only) write_file(module, "MZ" + std::string(4094, '\xFF'));
-    if (module_kind == selftest::truncated) write_file(module, read_file(s.module).substr(0, 1024));
-    if (module_kind == selftest::empty_file) write_file(module, "");
+    const bool test_module = kind == selftest::test_module || kind == selftest::refusing_module;
+    const std::string* image = test_module                       ? &s.module
+                               : kind == selftest::no_entry      ? &s.no_entry_module
+                               : kind == selftest::other_bitness ? &s.other_module
+                                                                 : nullptr;
+    if (image != nullptr) CopyFileA(image->c_str(), module.c_str(), FALSE);
+    if (test_module) CopyFileA(s.module.c_str(), (dir + "\\" + selftest::witness_file).c_str(), FALSE);
+    // The files from text_file on, in the order of module_kind: none a loadable image.
+    const std::string not_an_image[] = {"MZ but not a program: a text file named Umberdeep.dll\r\n",
+                                        std::string(64, 'x'), "MZ" + std::string(4094, '\xFF'),
+                                        read_file(s.module).substr(0, 1024), ""};
+    if (kind >= selftest::text_file) write_file(module, not_an_image[kind - selftest::text_file]);
     write_file(dir + "\\input.txt", "not a console\r\n");
 }
 
@@ -175,9 +122,22 @@ host_run run_host(const setup& s, const std::string& arguments, selftest::host_s
                         (start == selftest::own_process_group ? CREATE_NEW_PROCESS_GROUP : 0);
     run.started = CreateProcessA(host.c_str(), &command[0], nullptr, nullptr, TRUE, flags, nullptr,
                                  dir.c_str(), &startup, &process) != 0;
-    if (run.started) wait_for_host(s, process, limit_ms, &run);
-    else run.start_error = GetLastError();
-    if (startup.hStdInput != player.input) CloseHandle(startup.hStdInput);
+    run.start_error = run.started ? 0 : GetLastError();
+    if (startup.hStdInput != player.input) CloseHandle(startup.hStdInput);  // the host has its own
     if (startup.hStdOutput != player.buffer) CloseHandle(startup.hStdOutput);
+    if (!run.started) return run;
+    run.process = process.dwProcessId;
+    const DWORD began = GetTickCount();
+    while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) {
+        if (s.desktop) EnumWindows(watch_window, reinterpret_cast<LPARAM>(&run));
+        if (GetTickCount() - began > limit_ms) {
+            run.timed_out = true;
+            TerminateProcess(process.hProcess, 124);
+            WaitForSingleObject(process.hProcess, 5000);
+        }
+    }
+    GetExitCodeProcess(process.hProcess, &run.status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
     return run;
 }

@@ -5,19 +5,15 @@
 
 player_console player;
 
-namespace {
-
-// A Windows console's buffer is far taller than its window (120 x 9001
-// behind a 120 x 30 window by default); under its rules the player's is made
-// so too, with the window as it was, and made so again after every scenario,
-// since a buffer shown again takes the size of the one shown before.
-void lay_out_as_windows() {
+// A Windows console's buffer is far taller than its window (120 x 9001 behind
+// 120 x 30 by default); under its rules the player's is made so too, and again
+// after every scenario, since a buffer shown again takes the size of the one
+// shown before.
+static void lay_out_as_windows() {
     if (windows_rules())
         resize_buffer(player.buffer, COORD{player.size.X, static_cast<SHORT>(player.size.Y + 200)},
                       player.window);
 }
-
-}  // namespace
 
 bool take_console() {
     player.input = open_console("CONIN$", true);
@@ -73,10 +69,8 @@ std::string console_state() {
     for (SHORT y = info.srWindow.Top; y <= info.srWindow.Bottom; ++y) {
         SMALL_RECT region = {info.srWindow.Left, y, info.srWindow.Right, y};
         ReadConsoleOutputA(player.buffer, row.data(), COORD{window.X, 1}, COORD{0, 0}, &region);
-        for (const CHAR_INFO& cell : row) {
-            state += cell.Char.AsciiChar;
-            state += static_cast<char>(cell.Attributes & 0xFF);
-        }
+        for (const CHAR_INFO& cell : row)
+            state += {cell.Char.AsciiChar, static_cast<char>(cell.Attributes & 0xFF)};
     }
     return state;
 }

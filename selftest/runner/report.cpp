@@ -5,9 +5,9 @@
 
 #include "runner.h"
 
-namespace {
+std::vector<result_line> recorded_results;
 
-std::vector<result_line> results;
+namespace {
 
 std::string xml_escaped(const std::string& text) {
     std::string out;
@@ -20,8 +20,7 @@ std::string xml_escaped(const std::string& text) {
     return out;
 }
 
-// The check as a JUnit test case: its file, line and text, and what failed or
-// was skipped.
+// The check as a JUnit test case: file, line, text, and what failed or was skipped.
 std::string junit_case(const result_line& r) {
     const size_t colon = r.where.rfind(':');
     const std::string file = xml_escaped(r.where.substr(0, colon));
@@ -32,36 +31,17 @@ std::string junit_case(const result_line& r) {
            xml_escaped(r.where + ": " + r.text) + "\"/>\n    </testcase>\n";
 }
 
-bool write_junit(const char* path, int passed, int failed, int skipped, const std::string& cases) {
-    FILE* out = std::fopen(path, "wb");
-    if (out == nullptr) {
-        std::printf("cannot write %s\n", path);
-        return false;
-    }
-    std::fprintf(out,
-                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n  <testsuite "
-                 "name=\"UmberdeepSafeMode-selftest\" tests=\"%d\" failures=\"%d\" skipped=\"%d\">\n%s"
-                 "  </testsuite>\n</testsuites>\n",
-                 passed + failed + skipped, failed, skipped, cases.c_str());
-    std::fclose(out);
-    return true;
-}
-
 }  // namespace
 
 void record_line(const char* line) {
     result_line r;
-    if (read_result_line(line, &r)) results.push_back(r);
+    if (read_result_line(line, &r)) recorded_results.push_back(r);
 }
-
-void record_result(const result_line& r) { results.push_back(r); }
-
-const std::vector<result_line>& recorded_results() { return results; }
 
 int verdict(const char* junit) {
     int passed = 0, failed = 0, skipped = 0;
     std::string cases;
-    for (const result_line& r : results) {
+    for (const result_line& r : recorded_results) {
         if (r.is("WARN")) std::printf("WARNING: %s\n", r.text.c_str());
         if (!r.verdict()) continue;
         if (!r.is("PASS") && failed + skipped == 0)
@@ -75,9 +55,18 @@ int verdict(const char* junit) {
     std::printf("%d passed, %d failed", passed, failed);
     if (skipped > 0) std::printf(", %d skipped", skipped);
     std::printf("\n\nFigures from this machine:\n");
-    for (const result_line& r : results)
+    for (const result_line& r : recorded_results)
         if (r.is("FIGURE")) std::printf("  %s\n", r.text.c_str());
     std::fflush(stdout);
-    if (junit != nullptr && !write_junit(junit, passed, failed, skipped, cases)) return 1;
-    return failed == 0 ? 0 : 1;
+    FILE* out = junit != nullptr ? std::fopen(junit, "wb") : nullptr;
+    if (junit != nullptr && out == nullptr) std::printf("cannot write %s\n", junit);
+    if (out != nullptr) {
+        std::fprintf(out,
+                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n  <testsuite "
+                     "name=\"UmberdeepSafeMode-selftest\" tests=\"%d\" failures=\"%d\" skipped=\"%d\">\n%s"
+                     "  </testsuite>\n</testsuites>\n",
+                     passed + failed + skipped, failed, skipped, cases.c_str());
+        std::fclose(out);
+    }
+    return failed == 0 && (junit == nullptr || out != nullptr) ? 0 : 1;
 }

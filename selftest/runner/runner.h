@@ -1,5 +1,4 @@
-// What the runner's files share, each part under the name of the file that
-// defines it.
+// What the runner's files share, each part under the file that defines it.
 #pragma once
 
 #include <windows.h>
@@ -24,18 +23,16 @@ struct scenario {
     const char* box;  // the text of the one "Error" box, or none
     selftest::console_after after;
 };
-const std::vector<scenario>& all_scenarios();
+extern const std::vector<scenario> all_scenarios;
 
 struct setup {
     std::string host, module, no_entry_module, other_module, temp;
-    bool with_long = false;
     bool desktop = false;  // message boxes can show
 };
 
 // The player's console (player_console.cpp): as the runner found it, given
-// back after every scenario and at the end; the input mode during the run is
-// one no console starts with. Its buffer is known by the handle opened at the
-// start (console_view.h).
+// back after every scenario and at the end. Its buffer is known by the handle
+// opened at the start (console_view.h).
 struct player_console {
     HANDLE input = INVALID_HANDLE_VALUE;   // CONIN$, inheritable
     HANDLE buffer = INVALID_HANDLE_VALUE;  // CONOUT$ opened at start: the player's buffer
@@ -45,43 +42,32 @@ struct player_console {
     COORD size = {0, 0}, window = {0, 0};  // as found; Windows' rules make it taller
 };
 extern player_console player;
+// The input mode during the run: one no console starts with.
 constexpr DWORD distinct_input_mode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_WINDOW_INPUT;
 bool take_console();
 void give_console_back();
 void release_console();
 std::string console_state();
 
-// Files (host_process.cpp).
-std::string folder_of(const std::string& path);
-std::string ansi_path(const wchar_t* wide);
-std::string full_path(const std::string& path);
+// The host's folder and run (host_process.cpp).
 std::string read_file(const std::string& path);
 void remove_folder(const std::string& folder);
-
-// The host's run (host_process.cpp).
-// The windows a process shows, each dismissed as it comes.
-struct box_watch {
-    DWORD process;
-    std::vector<HWND> seen;
-    std::string caption, text;
-    bool owned = false;        // the last box has an owner window
-    int buttons = 0;           // its buttons
-    bool icon = false;         // it shows an icon (which one, another process cannot see)
-};
-
+// How the host ended, and the windows it showed, each dismissed as it came.
 struct host_run {
     bool started = false, timed_out = false;
-    DWORD status = 0, start_error = 0;
-    box_watch boxes = {};
+    DWORD status = 0, start_error = 0, process = 0;
+    std::vector<HWND> boxes;
+    std::string caption, text;  // of the last box
+    bool owned = false;         // it has an owner window
+    int buttons = 0;
+    bool icon = false;          // it shows an icon (which one, another process cannot see)
 };
 // Puts the host, MODULE and what the scenario reads into DIR.
 void prepare(const setup& s, selftest::module_kind module, const std::string& dir);
-// Runs the host in DIR and this console with ARGUMENTS, within LIMIT_MS,
-// dismissing the windows it shows.
+// Runs the host in DIR and this console, ARGUMENTS after its name, within LIMIT_MS.
 host_run run_host(const setup& s, const std::string& arguments, selftest::host_start start,
                   DWORD limit_ms, const std::string& dir);
-// An argument as the runtime's parser reads it back.
-std::string quoted(const std::string& argument);
+std::string quoted(const std::string& argument);  // as the runtime's parser reads it back
 
 // The scenarios (scenarios.cpp): each, and the bench.
 void run_scenario(const setup& s, const scenario& c, int index);
@@ -91,7 +77,6 @@ int run_bench(const setup& s, const std::string& options);
 void check_exports(const setup& s);
 
 // The verdict (report.cpp): the result lines the runner recorded, its own
-// (record_line) and its modules' (record_result), in order.
-void record_result(const result_line& r);
-const std::vector<result_line>& recorded_results();
+// (record_line) and its modules', in order.
+extern std::vector<result_line> recorded_results;
 int verdict(const char* junit);

@@ -7,50 +7,46 @@
 
 namespace {
 
-// Takes the module's result lines in, each check's named by the context of
-// the runner's checks (the scenario's title); returns how many checks there
-// were, and the module's notes (NOTE lines) in NOTES.
+// Takes the module's result lines in, each check's named by the scenario's
+// title; returns how many checks there were, and the module's NOTE lines in NOTES.
 int take_module_results(const std::string& dir, std::string* notes) {
     int count = 0;
     for_each_result_line(read_file(dir + "\\" + selftest::results_file), [&](result_line r) {
-        if (r.is("NOTE")) {
-            *notes += r.text + " ";
-            return;
-        }
-        if (r.verdict()) {
-            r.text = std::string(current_context()) + ": " + r.text;
-            ++count;
-        }
-        record_result(r);
+        count += r.verdict();
+        if (r.verdict()) r.text = std::string(current_context()) + ": " + r.text;
+        if (r.is("NOTE")) *notes += r.text + " ";
+        else recorded_results.push_back(r);
     });
     return count;
 }
 
-// The exit status the row states; where Wine's console ends the host
-// otherwise, the one of the console the runner runs in.
-void check_status(const scenario& c, DWORD status) {
+// How the host ended: by itself, with the exit status the row states (where
+// Wine's console ends it otherwise, the one of the console the runner runs
+// in), writing nothing to a standard output that is a file.
+void check_ending(const scenario& c, const host_run& run, const std::string& dir) {
+    OK(!run.timed_out, "the host ends by itself within its time");
     if (c.status == c.wine_status)
-        OK_EQ(c.status, status, "the exit status");
+        OK_EQ(c.status, run.status, "the exit status");
     else
-        OK_EITHER(status == c.status, status == c.wine_status,
+        OK_EITHER(run.status == c.status, run.status == c.wine_status,
                   "the exit status is 0x%lX under Windows, 0x%lX under Wine: 0x%lX", c.status,
-                  c.wine_status, status);
+                  c.wine_status, run.status);
+    if (c.start == selftest::output_to_file)
+        OK(read_file(dir + "\\output.txt").empty(), "the host writes nothing to standard output");
 }
 
 // The one "Error" box the row states, or none.
-void check_boxes(const setup& s, const scenario& c, const box_watch& boxes) {
-    if (!s.desktop) {
-        if (c.box != nullptr) SKIPPED("the \"Error\" box: no desktop to show it on");
-        return;
-    }
-    OK_EQ(c.box != nullptr ? 1 : 0, boxes.seen.size(), "the windows the host shows");
+void check_boxes(const setup& s, const scenario& c, const host_run& run) {
+    if (!s.desktop && c.box != nullptr) SKIPPED("the \"Error\" box: no desktop to show it on");
+    if (!s.desktop) return;
+    OK_EQ(c.box != nullptr ? 1 : 0, run.boxes.size(), "the windows the host shows");
     if (c.box == nullptr) return;
-    OK(boxes.caption == box::caption && boxes.text == c.box,
+    OK(run.caption == box::caption && run.text == c.box,
        "the box is captioned \"%s\" and says \"%s\": <%s> <%s>", box::caption, c.box,
-       boxes.caption.c_str(), boxes.text.c_str());
-    OK(!boxes.owned && boxes.buttons == 1 && boxes.icon,
+       run.caption.c_str(), run.text.c_str());
+    OK(!run.owned && run.buttons == 1 && run.icon,
        "the box has no owner, one button (OK) and an icon: owned %d, %d buttons, icon %d",
-       boxes.owned, boxes.buttons, boxes.icon);
+       run.owned, run.buttons, run.icon);
 }
 
 // What the module in the folder reported: the test module its checks; one that
@@ -73,9 +69,8 @@ void check_console_after(const scenario& c, const std::string& state_before) {
            "the player's title, cursor and every cell are left as they were");
     if (c.after == selftest::left_to_the_console) {
         // Once the last handle to the game's buffer is closed, Windows' console
-        // shows the player's buffer by itself, Wine's keeps the game's: what
-        // the runner sees proves no restore. The witness, inside the process
-        // before its handles close, gives that verdict.
+        // shows the player's buffer by itself, Wine's keeps the game's: only the
+        // witness, inside the process before its handles close, proves no restore.
         figure("after a host that skipped its at-exit list the console shows %s",
                compare_shown(true, player.buffer).passed
                    ? "the player's buffer (Windows' console does so by itself)"
@@ -87,26 +82,15 @@ void check_console_after(const scenario& c, const std::string& state_before) {
     OK_EQ(player.test_mode, console_input_mode(), "the player's input mode afterwards");
 }
 
-// The host's command line after its name: the scenario, then the arguments
-// the normal run checks.
-std::string scenario_arguments(const scenario& c) {
-    std::string arguments = c.name;
-    for (const char* argument : selftest::passed_arguments) arguments += " " + quoted(argument);
-    return arguments;
-}
-
 }  // namespace
 
-const std::vector<scenario>& all_scenarios() {
-    static const std::vector<scenario> rows = {
+const std::vector<scenario> all_scenarios = {
 #define SCENARIO(name, title, module, run, start, long_only, status, wine_status, box, after) \
     {#name, title, selftest::module, selftest::start, long_only, static_cast<DWORD>(status), \
      static_cast<DWORD>(wine_status), box, selftest::after},
 #include "scenarios.def"
 #undef SCENARIO
-    };
-    return rows;
-}
+};
 
 void run_scenario(const setup& s, const scenario& c, int index) {
     check_context scope(c.title);
@@ -120,7 +104,10 @@ void run_scenario(const setup& s, const scenario& c, int index) {
     // Far above what a scenario takes on a busy machine (the normal run takes
     // 10-30 s under Wine): a host that hangs still fails.
     const DWORD limit_ms = (c.long_only ? 600 : 90) * 1000;
-    const host_run run = run_host(s, scenario_arguments(c), c.start, limit_ms, dir);
+    // After the scenario's name, the arguments the normal run checks.
+    std::string arguments = c.name;
+    for (const char* argument : selftest::passed_arguments) arguments += " " + quoted(argument);
+    const host_run run = run_host(s, arguments, c.start, limit_ms, dir);
     std::string notes;
     const int reported = take_module_results(dir, &notes);
     if (!run.started) {
@@ -133,20 +120,16 @@ void run_scenario(const setup& s, const scenario& c, int index) {
         give_console_back();
         return;
     }
-    OK(!run.timed_out, "the host ends by itself within its time");
-    check_status(c, run.status);
+    check_ending(c, run, dir);
     check_module_reports(c, reported, notes);
-    if (c.start == selftest::output_to_file)
-        OK(read_file(dir + "\\output.txt").empty(), "the host writes nothing to standard output");
-    check_boxes(s, c, run.boxes);
+    check_boxes(s, c, run);
     check_console_after(c, state_before);
     give_console_back();
 }
 
-// --bench: the module's bench scenario alone, with `options` after its name. A
-// measurement, not a test: the module's figures, "  key=value" a line, and
-// status 0 when the host ran the bench to its end. Gives the console back and
-// removes the temporary folder, as the end of main does.
+// --bench: the module's bench scenario alone, OPTIONS after its name. A
+// measurement, not a test: the module's figures, "  key=value" a line, and status
+// 0 when the host ran it to its end. Ends as main does: console back, folder gone.
 int run_bench(const setup& s, const std::string& options) {
     const std::string dir = s.temp + "\\bench";
     prepare(s, selftest::test_module, dir);
@@ -158,11 +141,10 @@ int run_bench(const setup& s, const std::string& options) {
     remove_folder(s.temp);
     bool finished = false;
     std::printf("Figures from this machine:\n");
-    for (const result_line& r : recorded_results()) {
+    for (const result_line& r : recorded_results) {
         if (r.is("FAIL")) std::printf("FAIL %s: %s\n", r.where.c_str(), r.text.c_str());
-        if (!r.is("FIGURE")) continue;
-        std::printf("  %s\n", r.text.c_str());
-        finished = finished || r.text == "done=1";
+        if (r.is("FIGURE")) std::printf("  %s\n", r.text.c_str());
+        finished = finished || (r.is("FIGURE") && r.text == "done=1");
     }
     std::printf("  host_status=%lu\n", run.status);
     if (!run.started) std::printf("The host did not start: error %lu\n", run.start_error);
