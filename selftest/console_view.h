@@ -23,6 +23,9 @@
 
 constexpr const char* windows_rules_variable = "UMBERDEEP_SELFTEST_WINDOWS_RULES";
 constexpr const char* unshared_shown_variable = "UMBERDEEP_SELFTEST_UNSHARED_SHOWN";
+// Set where 32-bit Wine runs under qemu-i386, which reports a write to a
+// no-access page as another exception than the access violation.
+constexpr const char* emulated_x86_variable = "UMBERDEEP_SELFTEST_EMULATED_X86";
 
 inline bool under_wine() {
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
@@ -30,6 +33,9 @@ inline bool under_wine() {
 // On Windows the rules are what the console does already.
 inline bool windows_rules() {
     return under_wine() && GetEnvironmentVariableA(windows_rules_variable, nullptr, 0) > 0;
+}
+inline bool emulated_x86() {
+    return under_wine() && GetEnvironmentVariableA(emulated_x86_variable, nullptr, 0) > 0;
 }
 // The console answers as Wine's does under Wine, without Windows' rules.
 #define OK_EITHER(windows, wine, ...) \
