@@ -32,10 +32,7 @@ struct check_context {
 
 // A check's verdict, and what its line adds to the check's own text: both
 // sides of a failed comparison, which console's answer was seen.
-struct outcome {
-    bool passed;
-    char detail[192];
-};
+struct outcome { bool passed; char detail[192]; };
 
 inline outcome verdict(bool passed) { return {passed, ""}; }
 

@@ -27,16 +27,13 @@ constexpr const char* unshared_shown_variable = "UMBERDEEP_SELFTEST_UNSHARED_SHO
 // no-access page as another exception than the access violation.
 constexpr const char* emulated_x86_variable = "UMBERDEEP_SELFTEST_EMULATED_X86";
 
+inline bool is_set(const char* variable) { return GetEnvironmentVariableA(variable, nullptr, 0) > 0; }
 inline bool under_wine() {
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
 }
 // On Windows the rules are what the console does already.
-inline bool windows_rules() {
-    return under_wine() && GetEnvironmentVariableA(windows_rules_variable, nullptr, 0) > 0;
-}
-inline bool emulated_x86() {
-    return under_wine() && GetEnvironmentVariableA(emulated_x86_variable, nullptr, 0) > 0;
-}
+inline bool windows_rules() { return under_wine() && is_set(windows_rules_variable); }
+inline bool emulated_x86() { return under_wine() && is_set(emulated_x86_variable); }
 // The console answers as Wine's does under Wine, without Windows' rules.
 #define OK_EITHER(windows, wine, ...) \
     OK_THAT(compare_either((windows), (wine), under_wine() && !windows_rules()), __VA_ARGS__)
@@ -45,8 +42,7 @@ inline bool emulated_x86() {
 // for a child's standard handles. The process's environment notes an unshared
 // buffer shown (module/host_buffer.cpp), so every copy of the module sees it.
 inline HANDLE open_console(const char* name, bool inheritable = false) {
-    if (windows_rules() && GetEnvironmentVariableA(unshared_shown_variable, nullptr, 0) > 0 &&
-        std::strcmp(name, "CONOUT$") == 0) {
+    if (windows_rules() && is_set(unshared_shown_variable) && std::strcmp(name, "CONOUT$") == 0) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
@@ -96,12 +92,15 @@ inline outcome compare_shown(bool want_player, HANDLE player) {
 }
 #define OK_SHOWN(want_player, player, ...) OK_THAT(compare_shown((want_player), (player)), __VA_ARGS__)
 
+// A handle's console mode, or 0xFFFFFFFF where it has none.
+inline DWORD console_mode(HANDLE handle) {
+    DWORD mode = 0xFFFFFFFF;
+    return GetConsoleMode(handle, &mode) ? mode : 0xFFFFFFFF;
+}
 inline DWORD console_input_mode() {
     HANDLE input = open_console("CONIN$");
-    DWORD mode = 0xFFFFFFFF;
-    if (input == INVALID_HANDLE_VALUE) return mode;
-    GetConsoleMode(input, &mode);
-    CloseHandle(input);
+    const DWORD mode = console_mode(input);
+    if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
     return mode;
 }
 

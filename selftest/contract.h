@@ -71,6 +71,7 @@ inline bool in_vocabulary(int code) {
 namespace banner {
 constexpr int top = 1, bottom = 8, left = 23, right = 55, last_dark_row = 2;
 constexpr WORD dark = 0x80, light = 0x70, erased = 0x07;
+constexpr bool covers(int x, int y) { return y >= top && y <= bottom && x >= left && x <= right; }
 // A cell as docs/banner-capture.txt draws the banner: '#' a light grey space,
 // '+' a dark grey one, '.' any other cell.
 constexpr char picture(char character, WORD attributes) {

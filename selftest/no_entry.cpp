@@ -6,8 +6,9 @@
 
 #include "check.h"
 #include "results_file.h"
+#include "scenario.h"
 
-void record_line(const char* line) { append_to_results_file(line); }
+void record_line(const char* line) { append_line(selftest::results_file, line); }
 
 extern "C" __declspec(dllexport) int dll_main_(int, char**) { return 0; }
 

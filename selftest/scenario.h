@@ -6,8 +6,8 @@
 namespace selftest {
 
 constexpr const char results_file[] = "results.txt";
-// The module's second copy, loaded and never freed: its DLL_PROCESS_DETACH runs
-// after the host's at-exit list and sees the console as the process leaves it.
+// The module's second copy, never freed: its process detach sees the console
+// as the process leaves it, after the host's at-exit list.
 constexpr const char witness_file[] = "witness.dll";
 
 // What the scenario's folder holds as Umberdeep.dll.
@@ -18,9 +18,8 @@ enum module_kind {
     text_file, no_header, header_only, truncated, empty_file  // not a loadable image
 };
 
-// How the runner starts the host: with the console as its standard input and
-// output, or one of them a file; or with the console, in a process group of
-// its own, the group Ctrl+Break is raised for.
+// How the runner starts the host: the console as its standard input and output,
+// or one of them a file; or in a process group of its own, for Ctrl+Break.
 enum host_start { console_io, input_from_file, output_to_file, own_process_group };
 
 // What the player's console must be once the host has ended.

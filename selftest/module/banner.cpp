@@ -7,10 +7,6 @@
 
 namespace {
 
-bool inside_banner(int x, int y) {
-    return y >= banner::top && y <= banner::bottom && x >= banner::left && x <= banner::right;
-}
-
 // Rows 0-9 of the shown banner as docs/banner-capture.txt draws them
 // (banner::picture), as figures: tests/wine/test_selftest.sh compares them
 // with that file.
@@ -39,7 +35,7 @@ std::vector<char> check_shown_banner(HANDLE screen, int show, screen_copy* base)
             if (same_cell(base->at(x, y), cell)) continue;
             changed[static_cast<size_t>(y) * base->width + x] = 1;
             const WORD want = y <= banner::last_dark_row ? banner::dark : banner::light;
-            if (inside_banner(x, y) && cell_char(cell) == ' ' && cell.Attributes == want) {
+            if (banner::covers(x, y) && cell_char(cell) == ' ' && cell.Attributes == want) {
                 ++(want == banner::dark ? dark : light);
             } else if (wrong++ == 0) {
                 std::snprintf(first_wrong, sizeof first_wrong, "(%d,%d)=%s", x, y, describe(cell).s);

@@ -19,9 +19,7 @@ int scale = 1;  // 10 in quick mode
 HANDLE game_buffer = INVALID_HANDLE_VALUE;
 int columns = 80, rows = 25;
 
-struct summary {
-    double min, median, max, mean;
-};
+struct summary { double min, median, max, mean; };
 
 summary summarise(const double* values, int count) {
     static double sorted[max_samples];

@@ -9,11 +9,7 @@ namespace {
 
 // One cell written by os_put_font and by os_put_tile: what the call passes,
 // and what the cell must hold. x and y below 0 count from the right and bottom.
-struct cell_case {
-    int character, attr, x, y;
-    unsigned char want_char;
-    WORD want_attr;
-};
+struct cell_case { int character, attr, x, y; unsigned char want_char; WORD want_attr; };
 
 const cell_case cell_cases[] = {
     {65, 0x0E, 0, 0, 'A', 0x0E},  // a yellow capital A on black in the top-left cell
@@ -110,8 +106,6 @@ void check_inert(HANDLE screen) {
     OK_SCREEN(screen, expected, "os_sound, os_fade, os_zoom and os_update_client change no cell");
     OK(host_buffer_count() == buffers && last_host_activated() == screen,
        "os_sound, os_fade, os_zoom and os_update_client make and show no other buffer");
-    DWORD mode = 99;
-    GetConsoleMode(console_input(), &mode);
-    OK_EQ(0, mode & (ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_PROCESSED_INPUT),
+    OK_EQ(0, console_mode(console_input()) & (ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_PROCESSED_INPUT),
           "the inert services leave the input mode alone");
 }

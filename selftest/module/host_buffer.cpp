@@ -18,10 +18,7 @@ buffer_request last_request = {0, 0, 0, false, false, INVALID_HANDLE_VALUE};
 HANDLE activated = nullptr;
 // The buffers the host made, and whether each is unshared.
 constexpr int made_capacity = 128;
-struct made_buffer {
-    HANDLE buffer;
-    bool unshared;
-};
+struct made_buffer { HANDLE buffer; bool unshared; };
 made_buffer made_buffers[made_capacity];
 int made_count = 0;
 

@@ -5,10 +5,7 @@
 namespace {
 
 // Modifiers held, each tried with every key of the table (contract.h).
-struct modifiers {
-    DWORD state;
-    const char* name;
-};
+struct modifiers { DWORD state; const char* name; };
 
 const modifiers modifier_rows[] = {
     {0, "no modifier"}, {SHIFT_PRESSED, "Shift"},
@@ -24,11 +21,7 @@ const modifiers modifier_rows[] = {
 const DWORD ignored_bits[] = {0, NUMLOCK_ON, CAPSLOCK_ON, ENHANCED_KEY,
                               NUMLOCK_ON | CAPSLOCK_ON | SCROLLLOCK_ON | ENHANCED_KEY};
 
-struct record_case {
-    INPUT_RECORD record;
-    int key, character;
-    const char* name;
-};
+struct record_case { INPUT_RECORD record; int key, character; const char* name; };
 
 template <size_t count>
 void expect_keys(const record_case (&cases)[count]) {

@@ -7,7 +7,7 @@
 #include "module.h"
 #include "results_file.h"
 
-void record_line(const char* line) { append_to_results_file(line); }
+void record_line(const char* line) { append_line(selftest::results_file, line); }
 
 namespace {
 
@@ -46,9 +46,9 @@ const module_scenario* scenario_of_command_line() {
 bool is_witness = false;
 DWORD player_input_mode = 0;
 HANDLE player_buffer_at_load = INVALID_HANDLE_VALUE;
-bool entry_returned = false;  // the module's own
-// Set when the entry returns; the witness reads it from the process's environment.
+// Set in the process's environment, which both copies share, when the entry returns.
 constexpr char entry_returned_variable[] = "SELFTEST_ENTRY_RETURNED";
+bool entry_returned() { return is_set(entry_returned_variable); }
 
 bool has_suffix(const char* text, const char* suffix) {
     const size_t length = std::strlen(text), tail = std::strlen(suffix);
@@ -66,8 +66,7 @@ void witness_checks(const module_scenario* now) {
         OK_SHOWN(true, player_buffer_at_load, "at process exit the player's buffer is active again");
         OK_EQ(player_input_mode, console_input_mode(),
               "at process exit the player's input mode is back");
-        const bool returned = GetEnvironmentVariableA(entry_returned_variable, nullptr, 0) > 0;
-        OK_EQ(returned ? 0 : 1, GetModuleHandleA("Umberdeep.dll") != nullptr,
+        OK_EQ(entry_returned() ? 0 : 1, GetModuleHandleA("Umberdeep.dll") != nullptr,
               "at process exit the module is mapped only when its entry did not return");
     }
     // Windows' console shows the player's buffer again once the game's last
@@ -107,15 +106,12 @@ void detached(bool at_exit) {
     if (!is_witness && !at_exit) {
         // The witness, which stays, watches the host's buffers from here on.
         unwatch_host_buffers();
-        using watch_fn = bool (*)();
-        if (HMODULE witness = GetModuleHandleA(selftest::witness_file))
-            if (auto watch = reinterpret_cast<watch_fn>(
-                    reinterpret_cast<void*>(GetProcAddress(witness, "selftest_watch_host_buffers"))))
-                watch();
+        HMODULE witness = GetModuleHandleA(selftest::witness_file);
+        const FARPROC watch = witness ? GetProcAddress(witness, "selftest_watch_host_buffers") : nullptr;
+        if (watch != nullptr) reinterpret_cast<bool (*)()>(reinterpret_cast<void*>(watch))();
     }
     if (is_witness && at_exit) witness_checks(scenario_of_command_line());
-    if (!is_witness && entry_returned)
-        OK(!at_exit, "the host unloads the module after its entry returned");
+    if (!is_witness && entry_returned()) OK(!at_exit, "the host unloads the module after its entry returned");
 }
 
 void check_arguments(int argc, char** argv) {
@@ -130,8 +126,7 @@ void check_arguments(int argc, char** argv) {
 
 }  // namespace
 
-// The normal run: the whole contract inside one run, which returns
-// selftest::entry_result.
+// The normal run: the whole contract in one run.
 int whole_contract(int argc, char** argv) {
     check_arguments(argc, argv);
     load_witness();
@@ -184,7 +179,6 @@ int dll_main(int argc, char** argv) {
     OK(now != nullptr, "the scenario <%s> is known", name);
     const int result = now != nullptr ? now->run(argc, argv) : selftest::survived;
     if (now != nullptr && now->run == whole_contract) check_foreign_records(now->name);
-    entry_returned = true;
     SetEnvironmentVariableA(entry_returned_variable, "1");
     return result;
 }

@@ -2,7 +2,6 @@
 // during a pause, which its polls take from the front, at most one each.
 #include <algorithm>
 #include <climits>
-#include <vector>
 
 #include "module.h"
 
@@ -49,8 +48,7 @@ static unsigned first_left(unsigned total) {
 // Records queued during a pause: its polls take some from the front, at most
 // one each, and the rest come out of os_get_input afterwards, in order.
 void check_drain(unsigned total) {
-    const std::vector<INPUT_RECORD> records = sequence_records(total);
-    const DWORD queued = queue_records(fresh_input(), records.data(), total);
+    const DWORD queued = queue_sequence(fresh_input(), total);
     const double start = counter_ms();
     os_pause();
     const double lasted = counter_ms() - start;

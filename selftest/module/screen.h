@@ -19,9 +19,7 @@ struct screen_copy {
     const CHAR_INFO& at(int x, int y) const { return cells[static_cast<size_t>(y) * width + x]; }
 };
 
-inline unsigned char cell_char(const CHAR_INFO& cell) {
-    return static_cast<unsigned char>(cell.Char.AsciiChar);
-}
+inline unsigned char cell_char(const CHAR_INFO& cell) { return static_cast<unsigned char>(cell.Char.AsciiChar); }
 inline bool same_cell(const CHAR_INFO& a, const CHAR_INFO& b) {
     return cell_char(a) == cell_char(b) && a.Attributes == b.Attributes;
 }
@@ -34,9 +32,7 @@ inline CHAR_INFO make_cell(unsigned char character, WORD attributes) {
 
 // A record, a size, a cell as a check's text: "key down vk 0x41 char 0x61
 // state 0x000", "80x25", "61/0007".
-struct text {
-    char s[80];
-};
+struct text { char s[80]; };
 
 template <typename... Args>
 text format_text(const char* format, Args... args) {
@@ -183,10 +179,11 @@ inline const key_row& sequence_key_of(unsigned i) { return key_rows[(i / 26) % k
 inline INPUT_RECORD sequence_record(unsigned i) {
     return key_record(sequence_key_of(i).virtual_key, static_cast<unsigned char>('a' + i % 26), 0);
 }
-inline std::vector<INPUT_RECORD> sequence_records(unsigned count) {
+// Queues the stream's first COUNT records; returns how many the console took.
+inline DWORD queue_sequence(HANDLE input, unsigned count, DWORD chunk = 256) {
     std::vector<INPUT_RECORD> records;
     for (unsigned i = 0; i < count; ++i) records.push_back(sequence_record(i));
-    return records;
+    return queue_records(input, records.data(), count, chunk);
 }
 inline bool sequence_matches(unsigned i, int key_code, int char_code) {
     return key_code == sequence_key_of(i).plain && char_code == 'a' + static_cast<int>(i % 26);

@@ -51,13 +51,10 @@ void check_game_buffer_size(HANDLE screen, HANDLE player) {
 }  // namespace
 
 HANDLE check_setup(HANDLE player) {
-    DWORD player_mode = 0;
-    GetConsoleMode(console_input(), &player_mode);
     OK(os_init() != 0, "os_init returns nonzero once it has set the title");
     char title[64] = "";
     GetConsoleTitleA(title, sizeof title);
-    OK(std::strcmp(title, "Umberdeep") == 0, "os_init titles the window \"Umberdeep\": <%s>",
-       title);
+    OK(std::strcmp(title, "Umberdeep") == 0, "os_init titles the window \"Umberdeep\": <%s>", title);
     // The host's own handle: Windows refuses CONOUT$ while its unshared buffer
     // is active.
     const buffer_request made = last_host_request();
@@ -71,14 +68,11 @@ HANDLE check_setup(HANDLE player) {
        made.access, made.share, made.flags, made.security, made.reserved);
     OK(last_host_activated() == screen, "os_init makes the buffer it made active");
     OK_SHOWN(false, player_buffer(), "os_init makes a buffer of its own active");
-    DWORD mode = 99;
-    GetConsoleMode(screen, &mode);
-    OK_EQ(0, mode, "os_init: the game's buffer has output mode 0");
-    GetConsoleMode(console_input(), &mode);
+    OK_EQ(0, console_mode(screen), "os_init: the game's buffer has output mode 0");
+    const DWORD mode = console_mode(console_input());
     const DWORD input_bits = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT |
                              ENABLE_WINDOW_INPUT | ENABLE_MOUSE_INPUT | 0x200;
-    OK_EQ(0, mode & input_bits,
-          "os_init: no line, echo, processed, window, mouse or terminal input (mode 0x%lx)",
+    OK_EQ(0, mode & input_bits, "os_init: no line, echo, processed, window, mouse or terminal input (mode 0x%lx)",
           mode);
     CONSOLE_CURSOR_INFO cursor = {};
     GetConsoleCursorInfo(screen, &cursor);
@@ -110,9 +104,7 @@ void check_reinit() {
         expected.at(1, 1) = make_cell('Q', 0x1E);
         OK_SCREEN(now, expected, "then the host draws in the new buffer");
         OK_SCREEN(before, before_expected, "then the buffer before it is left alone");
-        DWORD mode = 99;
-        GetConsoleMode(now, &mode);
-        OK_EQ(0, mode, "the new buffer has output mode 0");
+        OK_EQ(0, console_mode(now), "the new buffer has output mode 0");
     }
     expect_key(key_record(VK_NEXT, 0, SHIFT_PRESSED), keys::shift_page_down, 0,
                "after os_init again: Shift+Page Down");

@@ -13,10 +13,7 @@ HANDLE player = INVALID_HANDLE_VALUE;
 unsigned foreign_count = 0, foreign_as_keys = 0;
 
 // The front of the queue: its first two records, and how many wait.
-struct queue_front {
-    INPUT_RECORD records[2] = {};
-    DWORD shown = 0, waiting = 0;
-};
+struct queue_front { INPUT_RECORD records[2] = {}; DWORD shown = 0, waiting = 0; };
 
 queue_front peek_front() {
     queue_front front;

@@ -1,13 +1,11 @@
 // UmberdeepSafeMode-selftest.exe [--long | --only NAME] [--junit FILE] [--windows-rules] [HOST.exe]
 // UmberdeepSafeMode-selftest.exe --bench [--quick] [--window] [HOST.exe]
-//
-// Checks a host against its contract from inside Windows, in the console it
-// runs in. It copies the host and the test module into a temporary folder and
-// runs each scenario (scenarios.def; with --only the one named) as its own host
-// process in this console; the module checks the services from inside
+// Checks a host against its contract in the console it runs in: each scenario
+// (scenarios.def; with --only the one named) runs as a host process of its own
+// in a temporary folder, the module checking the services from inside
 // (module/), the runner what only the outside sees (scenarios.cpp). Nothing is
-// printed while a host runs; the verdict (report.cpp) comes at the end. Exit
-// status 0 only when nothing failed.
+// printed while a host runs; the verdict (report.cpp), exit status 0 only when
+// nothing failed, comes at the end.
 #include <cstring>
 #include <string>
 
@@ -33,7 +31,7 @@ void console_figures() {
            : !shown          ? "a terminal (the console shows no window)"
                              : "a console window of class ",
            shown && !pseudo ? kind : "",
-           GetEnvironmentVariableA("WT_SESSION", nullptr, 0) > 0 ? ", in Windows Terminal" : "",
+           is_set("WT_SESSION") ? ", in Windows Terminal" : "",
            windows_rules() ? ", under Wine with Windows' rules" : under_wine() ? ", under Wine" : "");
 }
 
@@ -47,8 +45,7 @@ int usage(int status = 2) {
     return status;
 }
 
-// What the command line asks for.
-struct request {
+struct request {  // what the command line asks for
     const char* junit = nullptr;
     const scenario* only = nullptr;
     bool with_long = false, bench = false;

@@ -58,9 +58,8 @@ struct host_run {
     DWORD status = 0, start_error = 0, process = 0;
     std::vector<HWND> boxes;
     std::string caption, text;  // of the last box
-    bool owned = false;         // it has an owner window
     int buttons = 0;
-    bool icon = false;          // it shows an icon (which one, another process cannot see)
+    bool owned = false, icon = false;  // it has an owner window; an icon (which, no other process sees)
 };
 // Puts the host, MODULE and what the scenario reads into DIR.
 void prepare(const setup& s, selftest::module_kind module, const std::string& dir);

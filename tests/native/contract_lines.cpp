@@ -57,7 +57,7 @@ void print_banner_report() {
         for (int x = 0; x < static_cast<int>(line.size()); ++x) {
             if (line[x] == '.') continue;
             ++cells;
-            outside += row < banner::top || row > banner::bottom || x < banner::left || x > banner::right;
+            outside += !banner::covers(x, row);
             if (line[x] == 'D') dark.see(row);
             if (line[x] == 'L') light.see(row);
         }
