@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # test_selftest.sh [--only NAME | --windows-rules]: the self-test that ships
-# (selftest/) against this host, in a tmux pane, with the bench's display for the
+# (selftest/) against this host in a tmux pane, the bench's display showing the
 # "Error" boxes: one scenario in 80 x 25 (wine.ARCH.selftest.NAME), else a whole
-# run in 100 x 30, so that nothing may assume the default size, or under
-# Windows' console rules. It checks what only the outside sees: the exit status
-# and closing line, the console figure, --help, the banner's picture against
-# docs/banner-capture.txt, and the boxes' MessageBoxA style in Wine's relay trace.
+# run in 100 x 30 (nothing may assume the default size), or under Windows'
+# console rules. It checks what only the outside sees: the exit status and
+# closing line, the console figure, --help, the banner against
+# docs/banner-capture.txt, the boxes' MessageBoxA style in Wine's relay trace.
 # BANNER_CAPTURE_OUT=FILE keeps the banner's picture (to refresh the docs copy).
 set -u
 . "$(dirname "$0")/lib.sh"
@@ -17,12 +17,10 @@ CONSOLE_SIZE=$([ "${1:-}" = --only ] && echo 80x25 || echo 100x30)
 relay_key='HKCU\Software\Wine\Debug'
 wine reg add "$relay_key" /v RelayInclude /t REG_SZ /d user32.MessageBoxA /f >/dev/null 2>&1
 at_exit "wine reg delete '$relay_key' /v RelayInclude /f >/dev/null 2>&1"
-
 dir=$(new_run_dir -)
 mkdir -p "$dir/selftest/$ARCH" "$dir/selftest/$other"
 cp "$BUILD_DIR/selftest/"*.exe "$BUILD_DIR/selftest/"*.dll "$dir/selftest/$ARCH/"
 cp "$BUILD_ROOT/windows-$other/selftest/selftest-module.dll" "$dir/selftest/$other/" 2>/dev/null
-# Under qemu-i386 a crash comes as another exception (console_view.h).
 emulated=$([ "$ARCH" = x86 ] && [ "${I386_RUN:-}" = emulated ] && echo UMBERDEEP_SELFTEST_EMULATED_X86=1)
 HOST_PROGRAM="env $emulated WINEDEBUG=-all,+relay wine selftest/$ARCH/UmberdeepSafeMode-selftest.exe >selftest.out 2>relay.err" \
     run_host "$dir" 900 "$@" $([ -z "${1:-}" ] && echo --junit report.xml) UmberdeepSafeMode.exe
