@@ -93,11 +93,13 @@ void prepare(const setup& s, selftest::module_kind kind, const std::string& dir)
                                                                  : nullptr;
     if (image != nullptr) CopyFileA(image->c_str(), module.c_str(), FALSE);
     if (test_module) CopyFileA(s.module.c_str(), (dir + "\\" + selftest::witness_file).c_str(), FALSE);
-    // The files from text_file on, in the order of module_kind: none a loadable image.
-    const std::string not_an_image[] = {"MZ but not a program: a text file named Umberdeep.dll\r\n",
-                                        std::string(64, 'x'), "MZ" + std::string(4094, '\xFF'),
-                                        read_file(s.module).substr(0, 1024), ""};
-    if (kind >= selftest::text_file) write_file(module, not_an_image[kind - selftest::text_file]);
+    if (kind >= selftest::text_file) {
+        // The files from text_file on, in the order of module_kind: none a loadable image.
+        const std::string not_an_image[] = {"MZ but not a program: a text file named Umberdeep.dll\r\n",
+                                            std::string(64, 'x'), "MZ" + std::string(4094, '\xFF'),
+                                            read_file(s.module).substr(0, 1024), ""};
+        write_file(module, not_an_image[kind - selftest::text_file]);
+    }
     write_file(dir + "\\input.txt", "not a console\r\n");
 }
 

@@ -2,7 +2,6 @@
 // outside sees of it: the exit status, the "Error" boxes, what the module
 // reported, and the player's console afterwards.
 #include <cstdio>
-#include <cstdlib>
 
 #include "runner.h"
 
@@ -23,14 +22,10 @@ int take_module_results(const std::string& dir, std::string* notes) {
 
 // How the host ended: by itself, with the exit status the row states (where
 // Wine's console ends it otherwise, the one of the console the runner runs
-// in; under qemu-i386, a crash's the module noted), writing nothing to a
-// standard output that is a file.
-void check_ending(const scenario& c, const host_run& run, const std::string& dir, const std::string& notes) {
+// in), writing nothing to a standard output that is a file.
+void check_ending(const scenario& c, const host_run& run, const std::string& dir) {
     OK(!run.timed_out, "the host ends by itself within its time");
-    const size_t noted = notes.find("exception=");
-    if (emulated_x86() && noted != std::string::npos)
-        OK_EQ(std::strtoul(notes.c_str() + noted + 10, nullptr, 10), run.status, "the exit status");
-    else if (c.status == c.wine_status)
+    if (c.status == c.wine_status)
         OK_EQ(c.status, run.status, "the exit status");
     else
         OK_EITHER(run.status == c.status, run.status == c.wine_status,
@@ -125,7 +120,7 @@ void run_scenario(const setup& s, const scenario& c, int index) {
         give_console_back();
         return;
     }
-    check_ending(c, run, dir, notes);
+    check_ending(c, run, dir);
     check_module_reports(c, reported, notes);
     check_boxes(s, c, run);
     check_console_after(c, state_before);
